@@ -1,0 +1,50 @@
+#include "main_window/scaled_surface.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pha {
+namespace {
+
+// Far enough outside any raster to be clipped, near enough for the pixel
+// arithmetic of a painter to stay exact.
+constexpr double kFarOutsidePixels = 1.0e6;
+
+// A coordinate that maps to no finite pixel (a zero scale width, say) is put
+// far outside the raster rather than handed on.
+double Finite(double pixel) {
+  if (std::isnan(pixel)) return -kFarOutsidePixels;
+  return std::clamp(pixel, -kFarOutsidePixels, kFarOutsidePixels);
+}
+
+}  // namespace
+
+void ScaledSurface::SetScaleMode(int mode) {
+  if (mode != kScaleModePixels) return;
+  left_ = 0.0F;
+  top_ = 0.0F;
+  width_ = static_cast<float>(PixelWidth());
+  height_ = static_cast<float>(PixelHeight());
+}
+
+double ScaledSurface::PixelX(float x) const {
+  return Finite((static_cast<double>(x) - left_) * PixelWidth() / width_);
+}
+
+double ScaledSurface::PixelY(float y) const {
+  return Finite((static_cast<double>(y) - top_) * PixelHeight() / height_);
+}
+
+void ScaledSurface::Line(float x1, float y1, float x2, float y2) {
+  DrawPixelLine(PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2), std::nullopt);
+}
+
+void ScaledSurface::Line(float x1, float y1, float x2, float y2, Colour colour) {
+  DrawPixelLine(PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2), colour);
+}
+
+void ScaledSurface::LineBox(float x1, float y1, float x2, float y2) {
+  FillPixelRect(PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2));
+}
+
+}  // namespace pha

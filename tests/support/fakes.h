@@ -1,0 +1,163 @@
+// Plain fakes of the window, serial, file and clock operations, for tests of
+// the logic without Qt.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "main_window/files_and_clock.h"
+#include "main_window/serial_port.h"
+#include "main_window/window_ops.h"
+
+namespace pha::testing {
+
+class FakeWindow : public Window {
+ public:
+  explicit FakeWindow(std::string caption = "FrmQor") : caption_(std::move(caption)) {}
+  const std::string& Caption() const override { return caption_; }
+  void SetCaption(std::string text) override { caption_ = std::move(text); }
+
+ private:
+  std::string caption_;
+};
+
+class FakeLabel : public Label {
+ public:
+  explicit FakeLabel(std::string caption = {}) : caption(std::move(caption)) {}
+  void SetCaption(std::string_view text) override {
+    caption = text;
+    ++writes;
+  }
+  std::string caption;
+  int writes = 0;
+};
+
+class FakeButton : public Button {
+ public:
+  explicit FakeButton(std::string caption = "Run") : caption(std::move(caption)) {}
+  std::string Caption() const override { return caption; }
+  void SetCaption(std::string_view text) override { caption = text; }
+  void SetBackColor(Colour colour) override { back_color = colour; }
+  std::string caption;
+  Colour back_color = kButtonFaceColour;
+};
+
+class FakeComboBox : public ComboBox {
+ public:
+  struct Item {
+    std::string text;
+    std::int32_t data;
+  };
+  explicit FakeComboBox(std::vector<Item> items = {}) : items(std::move(items)) {}
+  int ListIndex() const override { return index; }
+  void SetListIndex(int i) override { index = i; }
+  std::int32_t ItemData(int i) const override { return items.at(static_cast<std::size_t>(i)).data; }
+  std::vector<Item> items;
+  int index = -1;
+};
+
+// Records every drawing call in user units.
+class RecordingSurface : public DrawingSurface {
+ public:
+  enum class Op { Cls, Line, ColouredLine, Box };
+  struct Call {
+    Op op;
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    Colour colour = 0;
+  };
+  RecordingSurface(int pixel_width = 925, int pixel_height = 533)
+      : pixel_width_(pixel_width), pixel_height_(pixel_height) {
+    SetScaleMode(kScaleModePixels);
+  }
+  void Cls() override { calls.push_back({Op::Cls}); }
+  void SetScaleMode(int mode) override {
+    if (mode != kScaleModePixels) return;
+    left = top = 0;
+    width = static_cast<float>(pixel_width_);
+    height = static_cast<float>(pixel_height_);
+  }
+  float ScaleLeft() const override { return left; }
+  float ScaleTop() const override { return top; }
+  float ScaleWidth() const override { return width; }
+  float ScaleHeight() const override { return height; }
+  void SetScaleLeft(float v) override { left = v; }
+  void SetScaleTop(float v) override { top = v; }
+  void SetScaleWidth(float v) override { width = v; }
+  void SetScaleHeight(float v) override { height = v; }
+  void Line(float x1, float y1, float x2, float y2) override {
+    calls.push_back({Op::Line, x1, y1, x2, y2});
+  }
+  void Line(float x1, float y1, float x2, float y2, Colour colour) override {
+    calls.push_back({Op::ColouredLine, x1, y1, x2, y2, colour});
+  }
+  void LineBox(float x1, float y1, float x2, float y2) override {
+    calls.push_back({Op::Box, x1, y1, x2, y2});
+  }
+  std::vector<Call> calls;
+  float left = 0, top = 0, width = 0, height = 0;
+
+ private:
+  int pixel_width_;
+  int pixel_height_;
+};
+
+class FakeMessages : public Messages {
+ public:
+  void ShowError(std::string_view message) override { errors.emplace_back(message); }
+  std::vector<std::string> errors;
+};
+
+// A serial port fed from a script: the test pushes bytes, then notifies.
+class ScriptedSerialPort : public SerialPort {
+ public:
+  void SetCommPort(int number) override { log.push_back("CommPort=" + std::to_string(number)); }
+  void SetSettings(std::string_view s) override { log.push_back("Settings=" + std::string(s)); }
+  void SetInputModeBinary() override { log.emplace_back("InputMode=Binary"); }
+  void SetInputLen(int bytes) override {
+    input_len = bytes;
+    if (!opened) log.push_back("InputLen=" + std::to_string(bytes));
+  }
+  void SetRThreshold(int bytes) override { log.push_back("RThreshold=" + std::to_string(bytes)); }
+  void Open() override {
+    log.emplace_back("Open");
+    opened = true;
+  }
+  int CommEvent() const override { return event; }
+  int InBufferCount() const override { return static_cast<int>(waiting.size()); }
+  void Input(std::span<std::uint8_t> out) override {
+    if (static_cast<int>(waiting.size()) < input_len || out.size() < std::size_t(input_len))
+      throw std::logic_error("Input with too few bytes waiting");
+    for (int i = 0; i < input_len; ++i) {
+      out[static_cast<std::size_t>(i)] = waiting.front();
+      waiting.pop_front();
+    }
+    ++reads;
+  }
+  void Push(std::initializer_list<std::uint8_t> bytes) { waiting.insert(waiting.end(), bytes); }
+  void PushFrame(int channel) {
+    waiting.push_back(static_cast<std::uint8_t>(channel & 0xFF));
+    waiting.push_back(static_cast<std::uint8_t>(channel >> 8));
+  }
+
+  std::deque<std::uint8_t> waiting;
+  std::vector<std::string> log;
+  int event = kEvReceive;
+  int input_len = 0;
+  int reads = 0;
+  bool opened = false;
+};
+
+class FakeClock : public Clock {
+ public:
+  LocalDateTime Now() const override { return now; }
+  LocalDateTime now{2021, 3, 5, 9, 7, 3};
+};
+
+}  // namespace pha::testing
