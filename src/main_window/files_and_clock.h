@@ -23,8 +23,9 @@ class Clock {
   virtual LocalDateTime Now() const = 0;
 };
 
-// The outcome of a file operation: no error, or a message naming the file and
-// the system's reason.
+// The outcome of a file operation: no error, or the reason it failed in words
+// for the operator, e.g. "the folder /home/ana/data does not exist" or
+// "permission denied". The caller names the file the operation was about.
 using FileError = std::optional<std::string>;
 
 struct FileContents {
@@ -32,16 +33,23 @@ struct FileContents {
   FileError error;
 };
 
+struct WorkingDirectory {
+  std::string path;  // absolute, without a trailing separator (except "/")
+  FileError error;   // set when the system cannot tell the directory
+};
+
+// Every operation reports its failure as a FileError and leaves the process
+// running; none creates a folder.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // The process's current working directory, as the system reports it now.
-  virtual std::string CurrentDirectory() const = 0;
+  virtual WorkingDirectory CurrentDirectory() const = 0;
   // Reads a whole file.
   virtual FileContents ReadFile(const std::string& path) const = 0;
   // Replaces `path` with `bytes` so that the file is either the old one or
   // the whole new one, never a part: a file is written beside it, flushed to
-  // disk and renamed over it. Never creates a folder.
+  // disk and renamed over it; on failure that file is removed again.
   virtual FileError WriteFileReplacing(const std::string& path, std::string_view bytes) = 0;
 };
 

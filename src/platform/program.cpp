@@ -1,1 +1,25 @@
-// Being written.
+// Start-up and the end of the program.
+#include <QApplication>
+#include <QMessageBox>
+#include <iostream>
+
+#include "platform/qt_main_window.h"
+
+namespace pha {
+
+int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock) {
+  QtMainWindow window(port1_device, files, clock);
+  try {
+    window.Logic().Form_Load();
+  } catch (const PlatformError& error) {
+    // Without its detector line the program has nothing to do: say why, then
+    // end before the window is shown.
+    std::cerr << "pha: " << error.what() << std::endl;
+    QMessageBox::critical(nullptr, QStringLiteral("pha"), QString::fromUtf8(error.what()));
+    return 1;
+  }
+  window.show();
+  return QApplication::exec();
+}
+
+}  // namespace pha

@@ -1,1 +1,77 @@
-// Being written.
+#include "platform/qt_controls.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <iostream>
+
+#include "platform/qt_colour.h"
+
+namespace pha {
+
+QtWindowTitle::QtWindowTitle(QWidget* window)
+    : window_(window), caption_(window->windowTitle().toStdString()) {}
+
+void QtWindowTitle::SetCaption(std::string text) {
+  caption_ = std::move(text);
+  if (push_pending_) return;
+  push_pending_ = true;
+  QMetaObject::invokeMethod(window_, [this] { Push(); }, Qt::QueuedConnection);
+}
+
+void QtWindowTitle::Push() {
+  push_pending_ = false;
+  window_->setWindowTitle(QString::fromStdString(caption_));
+}
+
+void QtLabel::SetCaption(std::string_view text) {
+  const QString qtext = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (label_->text() != qtext) label_->setText(qtext);
+}
+
+QtButton::QtButton(QPushButton* button)
+    : button_(button), caption_(button->text().toStdString()) {}
+
+void QtButton::SetCaption(std::string_view text) {
+  caption_ = text;
+  button_->setText(QString::fromStdString(caption_));
+}
+
+void QtButton::SetBackColor(Colour colour) {
+  QPalette palette = button_->palette();
+  palette.setColor(QPalette::Button, ToQColor(colour, QApplication::palette(button_)));
+  button_->setPalette(palette);
+}
+
+std::int32_t QtComboBox::ItemData(int index) const {
+  return static_cast<std::int32_t>(box_->itemData(index).toInt());
+}
+
+void QtMessages::ShowError(std::string_view message) {
+  const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+  std::cerr << "pha: " << message << std::endl;
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, QStringLiteral("pha"), text, QMessageBox::Ok, parent_);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+}
+
+LocaleSeparators SystemLocaleSeparators() {
+  const QLocale locale = QLocale::system();
+  LocaleSeparators separators;
+  separators.thousands = locale.groupSeparator().toStdString();
+  // The separator after the hours in the locale's time format ("HH:mm:ss").
+  const QString format = locale.timeFormat(QLocale::LongFormat);
+  const qsizetype hours = format.indexOf(QRegularExpression(QStringLiteral("[hH]+")));
+  if (hours >= 0) {
+    qsizetype after = hours;
+    while (after < format.size() && (format[after] == 'h' || format[after] == 'H')) ++after;
+    if (after < format.size() && !format[after].isLetter() && format[after] != ' ')
+      separators.time = QString(format[after]).toStdString();
+  }
+  return separators;
+}
+
+}  // namespace pha

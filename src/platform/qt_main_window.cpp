@@ -1,1 +1,178 @@
-// Being written.
+#include "platform/qt_main_window.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QStyleFactory>
+#include <iostream>
+
+namespace pha {
+namespace {
+
+// Window geometry is laid out in twips, 15 to the pixel at 96 dots per inch.
+constexpr int kTwipsPerPixel = 15;
+constexpr int Px(int twips) { return twips / kTwipsPerPixel; }
+
+constexpr int kClientWidthTwips = 14040;
+constexpr int kClientHeightTwips = 8775;
+constexpr int kDrawIntervalMs = 200;
+constexpr int kOneSecondMs = 1000;
+
+struct Preset {
+  const char* text;
+  int seconds;
+};
+constexpr Preset kPresets[] = {{"10 sec", 10},      {"1 min", 60},       {"1 hour", 3600},
+                               {"2 hour", 7200},    {"3 hour", 10800},   {"6 hour", 21600},
+                               {"12 hour", 43200},  {"24 hour", 86400}};
+
+void Place(QWidget* widget, int left, int top, int width, int height) {
+  widget->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const char* caption, int left, int top, int width,
+                     int height) {
+  auto* frame = new QGroupBox(QString::fromUtf8(caption), parent);
+  Place(frame, left, top, width, height);
+  frame->setFocusPolicy(Qt::NoFocus);
+  return frame;
+}
+
+// A one-line value label with a border; right-aligned unless centred.
+QLabel* MakeValueLabel(QWidget* parent, const char* text, int left, int top, int width,
+                       int height, Qt::Alignment alignment = Qt::AlignRight) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  Place(label, left, top, width, height);
+  label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  label->setAlignment(alignment | Qt::AlignVCenter);
+  label->setMargin(0);
+  label->setIndent(2);
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* caption, int left, int top, int width,
+                        int height) {
+  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+  Place(button, left, top, width, height);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QtDrawingSurface* MakeSurface(QWidget* parent, int left, int top, int width, int height) {
+  auto* surface = new QtDrawingSurface(QSize(Px(width), Px(height)), parent);
+  surface->move(Px(left), Px(top));
+  return surface;
+}
+
+}  // namespace
+
+QtMainWindow::QtMainWindow(const std::string& port1_device, FileSystem& files, Clock& clock)
+    : port_({{1, port1_device}}) {
+  setWindowTitle(QStringLiteral("FrmQor"));
+  BuildControls();
+
+  title_.emplace(this);
+  rtm_cpm_.emplace(LblRtmCpm_);
+  rtm_dose_.emplace(LblRtmDose_);
+  tim_.emplace(LblTim_);
+  cnt_.emplace(LblCnt_);
+  cpm_.emplace(LblCpm_);
+  dose_.emplace(LblDose_);
+  run_.emplace(CmdRun_);
+  tmr_.emplace(CmbTmr_);
+  messages_.emplace(this);
+  logic_ = std::make_unique<TxtCmt>(TxtCmtControls{
+      *title_, *rtm_cpm_, *rtm_dose_, *PicMtr_, *tmr_, *run_, *tim_, *cnt_, *cpm_, *dose_,
+      *PicGrp_, port_, *messages_, files, clock, SystemLocaleSeparators()});
+
+  // Both timers run from the creation of the window to the end; their ticks
+  // are handled once the event loop runs, after Form_Load.
+  TimDraw_ = new QTimer(this);
+  TimDraw_->setInterval(kDrawIntervalMs);
+  Tim1s_ = new QTimer(this);
+  Tim1s_->setInterval(kOneSecondMs);
+  WireEvents();
+  TimDraw_->start();
+  Tim1s_->start();
+}
+
+QtMainWindow::~QtMainWindow() = default;
+
+void QtMainWindow::BuildControls() {
+  setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
+
+  Frame1_ = MakeFrame(this, "Real time data", 60, 60, 3255, 615);
+  LblRtmCpm_ = MakeValueLabel(Frame1_, "0 CPM", 120, 240, 855, 315);
+  LblRtmDose_ = MakeValueLabel(Frame1_, "0 nGy", 1020, 240, 855, 315);
+  PicMtr_ = MakeSurface(Frame1_, 1920, 240, 1215, 315);
+
+  Frame2_ = MakeFrame(this, "Measurememt", 3420, 60, 7815, 615);
+  CmbTmr_ = new QComboBox(Frame2_);
+  Place(CmbTmr_, 120, 240, 1635, 300);
+  CmbTmr_->setEditable(false);
+  for (const Preset& preset : kPresets) CmbTmr_->addItem(preset.text, preset.seconds);
+  CmdRun_ = MakeButton(Frame2_, "Run", 1860, 240, 795, 315);
+  LblTim_ = MakeValueLabel(Frame2_, "00:00:00", 2700, 240, 795, 315, Qt::AlignHCenter);
+  LblCnt_ = MakeValueLabel(Frame2_, "0 COUNT", 3540, 240, 1635, 315);
+  LblCpm_ = MakeValueLabel(Frame2_, "0 CPM", 5220, 240, 1095, 315);
+  LblDose_ = MakeValueLabel(Frame2_, "nGy", 6360, 240, 1335, 315);
+
+  Frame3_ = MakeFrame(this, "File control", 11340, 60, 2595, 615);
+  CmdSav_ = MakeButton(Frame3_, "Save", 60, 240, 795, 315);
+  CmdLodSmp_ = MakeButton(Frame3_, "LodSam", 900, 240, 795, 315);
+  CmdLodRef_ = MakeButton(Frame3_, "LodRef", 1740, 240, 795, 315);
+
+  PicGrp_ = MakeSurface(this, 60, 720, 13875, 7995);
+
+  // Keyboard focus order among the controls that take focus.
+  QWidget::setTabOrder(CmbTmr_, CmdRun_);
+  QWidget::setTabOrder(CmdRun_, CmdLodRef_);
+  QWidget::setTabOrder(CmdLodRef_, CmdLodSmp_);
+  QWidget::setTabOrder(CmdLodSmp_, CmdSav_);
+}
+
+void QtMainWindow::WireEvents() {
+  TxtCmt& logic = *logic_;
+  port_.OnComm([this, &logic] { Handle([&logic] { logic.MSComm1_OnComm(); }); });
+  port_.OnFailure([this](const std::string& message) { messages_->ShowError(message); });
+  connect(CmdRun_, &QPushButton::clicked, this,
+          [this, &logic] { Handle([&logic] { logic.CmdRun_Click(); }); });
+  connect(Tim1s_, &QTimer::timeout, this,
+          [this, &logic] { Handle([&logic] { logic.Tim1s_Timer(); }); });
+  connect(TimDraw_, &QTimer::timeout, this,
+          [this, &logic] { Handle([&logic] { logic.TimDraw_Timer(); }); });
+  connect(CmdSav_, &QPushButton::clicked, this,
+          [this, &logic] { Handle([&logic] { logic.CmdSav_Click(); }); });
+  connect(CmdLodSmp_, &QPushButton::clicked, this,
+          [this, &logic] { Handle([&logic] { logic.CmdLodSmp_Click(); }); });
+  connect(CmdLodRef_, &QPushButton::clicked, this,
+          [this, &logic] { Handle([&logic] { logic.CmdLodRef_Click(); }); });
+}
+
+void QtMainWindow::Handle(const std::function<void()>& handler) {
+  if (failed_) return;
+  if (handling_) {
+    QTimer::singleShot(0, this, [this, handler] { Handle(handler); });
+    return;
+  }
+  handling_ = true;
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    // Nothing the handlers do is expected to throw; should something still
+    // fail, say what, and end rather than run on with broken state.
+    failed_ = true;
+    const std::string message = std::string("Unexpected failure: ") + error.what();
+    std::cerr << "pha: " << message << std::endl;
+    QMessageBox::critical(this, QStringLiteral("pha"), QString::fromStdString(message));
+    QCoreApplication::exit(1);
+  }
+  handling_ = false;
+}
+
+void ConfigureApplication() {
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QApplication::setPalette(QApplication::style()->standardPalette());
+  QApplication::setApplicationName(QStringLiteral("pha"));
+}
+
+}  // namespace pha

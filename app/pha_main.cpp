@@ -1,0 +1,15 @@
+// pha: the front end of the pulse-height-analysing radiation counter on
+// serial port 1. No command line, no configuration.
+#include <QApplication>
+
+#include "platform/files/local_clock.h"
+#include "platform/files/posix_file_system.h"
+#include "platform/qt_main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  pha::ConfigureApplication();
+  pha::PosixFileSystem files;
+  pha::LocalClock clock;
+  return pha::RunPha(PHA_SERIAL_PORT1, files, clock);
+}

@@ -1,0 +1,27 @@
+#include "main_window/txt_cmt.h"
+
+#include "plot/spectrum_plot.h"
+
+namespace pha {
+
+TxtCmt::TxtCmt(TxtCmtControls controls)
+    : c_(controls), decoder_(c_.MSComm1, c_.TxtCmt, state_) {}
+
+void TxtCmt::Form_Load() {
+  SetUpPort(c_.MSComm1);
+  c_.CmbTmr.SetListIndex(0);
+  IniMes(state_, c_.PicGrp);
+  DrwGrp(state_, c_.PicGrp);
+}
+
+void TxtCmt::MSComm1_OnComm() { decoder_.MSComm1_OnComm(); }
+
+void TxtCmt::TimDraw_Timer() { DrwGrp(state_, c_.PicGrp); }
+
+void TxtCmt::CmdRun_Click() {}
+void TxtCmt::Tim1s_Timer() {}
+void TxtCmt::CmdSav_Click() {}
+void TxtCmt::CmdLodSmp_Click() {}
+void TxtCmt::CmdLodRef_Click() {}
+
+}  // namespace pha

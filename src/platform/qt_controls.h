@@ -1,0 +1,78 @@
+// The window operations on Qt Widgets.
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+#include <string>
+
+#include "main_window/window_ops.h"
+
+namespace pha {
+
+// The window title. The decoder may rewrite it a thousand times a second, so
+// the text lives here and reaches the window system at most once per pass of
+// the event loop; reading it returns the text last written at once.
+class QtWindowTitle final : public Window {
+ public:
+  explicit QtWindowTitle(QWidget* window);
+  const std::string& Caption() const override { return caption_; }
+  void SetCaption(std::string text) override;
+
+ private:
+  void Push();
+
+  QWidget* window_;
+  std::string caption_;
+  bool push_pending_ = false;
+};
+
+class QtLabel final : public Label {
+ public:
+  explicit QtLabel(QLabel* label) : label_(label) {}
+  void SetCaption(std::string_view text) override;
+
+ private:
+  QLabel* label_;
+};
+
+class QtButton final : public Button {
+ public:
+  explicit QtButton(QPushButton* button);
+  std::string Caption() const override { return caption_; }
+  void SetCaption(std::string_view text) override;
+  void SetBackColor(Colour colour) override;
+
+ private:
+  QPushButton* button_;
+  std::string caption_;
+};
+
+class QtComboBox final : public ComboBox {
+ public:
+  explicit QtComboBox(QComboBox* box) : box_(box) {}
+  int ListIndex() const override { return box_->currentIndex(); }
+  void SetListIndex(int index) override { box_->setCurrentIndex(index); }
+  std::int32_t ItemData(int index) const override;
+
+ private:
+  QComboBox* box_;
+};
+
+// Error messages the program survives: a message box that does not block the
+// event loop (pulses keep being counted behind it), and the same text on
+// standard error.
+class QtMessages final : public Messages {
+ public:
+  explicit QtMessages(QWidget* parent) : parent_(parent) {}
+  void ShowError(std::string_view message) override;
+
+ private:
+  QWidget* parent_;
+};
+
+// The thousands and time separators of the user's locale.
+LocaleSeparators SystemLocaleSeparators();
+
+}  // namespace pha

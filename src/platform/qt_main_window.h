@@ -1,0 +1,83 @@
+// The main window TxtCmt on Qt Widgets: its controls at their fixed places,
+// its two timers and serial port 1, wired to the handlers.
+#pragma once
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "main_window/txt_cmt.h"
+#include "platform/qt_controls.h"
+#include "platform/qt_drawing_surface.h"
+#include "platform/qt_serial_port.h"
+
+namespace pha {
+
+class QtMainWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `port1_device` is the system's device behind serial port 1.
+  QtMainWindow(const std::string& port1_device, FileSystem& files, Clock& clock);
+  ~QtMainWindow() override;
+
+  TxtCmt& Logic() { return *logic_; }
+  QtSerialPort& Port() { return port_; }
+  QtDrawingSurface& PicGrp() { return *PicGrp_; }
+  QtDrawingSurface& PicMtr() { return *PicMtr_; }
+
+  // Controls by name, for the wiring and for tests.
+  QGroupBox* Frame1_;
+  QLabel* LblRtmCpm_;
+  QLabel* LblRtmDose_;
+  QtDrawingSurface* PicMtr_;
+  QGroupBox* Frame2_;
+  QComboBox* CmbTmr_;
+  QPushButton* CmdRun_;
+  QLabel* LblTim_;
+  QLabel* LblCnt_;
+  QLabel* LblCpm_;
+  QLabel* LblDose_;
+  QGroupBox* Frame3_;
+  QPushButton* CmdSav_;
+  QPushButton* CmdLodSmp_;
+  QPushButton* CmdLodRef_;
+  QtDrawingSurface* PicGrp_;
+  QTimer* TimDraw_;
+  QTimer* Tim1s_;
+
+ private:
+  void BuildControls();
+  void WireEvents();
+  // Runs one handler. Handlers never nest: an event that comes due while one
+  // runs (only possible through a nested event loop) is handled after it.
+  void Handle(const std::function<void()>& handler);
+
+  QtSerialPort port_;
+  std::optional<QtWindowTitle> title_;
+  std::optional<QtLabel> rtm_cpm_, rtm_dose_, tim_, cnt_, cpm_, dose_;
+  std::optional<QtButton> run_;
+  std::optional<QtComboBox> tmr_;
+  std::optional<QtMessages> messages_;
+  std::unique_ptr<TxtCmt> logic_;
+  bool handling_ = false;
+  bool failed_ = false;
+};
+
+// Builds the window, runs Form_Load and, when serial port 1 opened, shows the
+// window and runs the event loop until it closes. Returns the exit status:
+// non-zero when start-up failed, after a message naming the failure and
+// before any window was shown. Needs a QApplication.
+int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock);
+
+// The look of the program, the same wherever it runs.
+void ConfigureApplication();
+
+}  // namespace pha

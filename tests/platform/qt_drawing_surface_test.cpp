@@ -1,0 +1,121 @@
+// The spectrum plot and the meter bar on the real Qt drawing surface: pixels.
+#include "platform/qt_drawing_surface.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cmath>
+
+#include "acquisition/measurement_state.h"
+#include "plot/spectrum_plot.h"
+#include "support/qt_wait.h"
+
+namespace pha {
+namespace {
+
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+const QColor kGrey(0x70, 0x70, 0x70);
+
+class PlotPixels : public ::testing::Test {
+ protected:
+  PlotPixels() : surface_(QSize(925, 533)) { IniMes(state_, surface_); }
+
+  QImage Draw() {
+    DrwGrp(state_, surface_);
+    return surface_.Picture();
+  }
+  // The pixel row and column of a plot point, as the surface maps it.
+  int Row(double y) const { return static_cast<int>(std::floor(surface_.PixelY(float(y)))); }
+  int Column(double channel) const {
+    return static_cast<int>(std::floor(surface_.PixelX(float(channel))));
+  }
+  static bool RowHas(const QImage& image, int row, int from, int to, const QColor& colour) {
+    for (int x = from; x <= to; ++x)
+      if (image.pixelColor(x, row) != colour) return false;
+    return true;
+  }
+  // The rows in a column that show `colour`.
+  static std::vector<int> RowsOf(const QImage& image, int column, const QColor& colour) {
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y)
+      if (image.pixelColor(column, y) == colour) rows.push_back(y);
+    return rows;
+  }
+
+  MeasurementState state_;
+  QtDrawingSurface surface_;
+};
+
+TEST_F(PlotPixels, EmptySpectraShowOneBlueLineAtCountOneFromEdgeToEdge) {
+  const QImage image = Draw();
+  const std::vector<int> blue_rows = RowsOf(image, 462, kBlue);
+  ASSERT_EQ(blue_rows.size(), 1U);
+  const int row = blue_rows[0];
+  EXPECT_NEAR(row, 115.0 * 533 / 130, 1.0);
+  EXPECT_TRUE(RowHas(image, row, 0, 924, kBlue));
+  // The reference covers the red and black traces: no red anywhere.
+  for (int x = 0; x < image.width(); x += 7) EXPECT_TRUE(RowsOf(image, x, kRed).empty()) << x;
+  // Grey grid: the channel line at 500 and the decade line for 1000.
+  EXPECT_FALSE(RowsOf(image, Column(500), kGrey).empty());
+  EXPECT_TRUE(RowHas(image, Row(10 * std::log(1000.0)), 10, 80, kGrey));
+}
+
+TEST_F(PlotPixels, CountsOfExactDecadesLieOnTheirDecadeLines) {
+  for (const int count : {10, 100, 1000, 10000}) {
+    for (int i = 300; i <= 400; ++i) state_.SpcRef[i] = count;
+    const QImage image = Draw();
+    const std::vector<int> decade = RowsOf(image, Column(650), kGrey);
+    const std::vector<int> trace = RowsOf(image, Column(350), kBlue);
+    ASSERT_EQ(trace.size(), 1U) << count;
+    EXPECT_NE(std::find(decade.begin(), decade.end(), trace[0]), decade.end()) << count;
+  }
+}
+
+TEST_F(PlotPixels, HugeAndBelowOneCountsAreClippedAtTheEdges) {
+  state_.SpcRef[500] = kCountLimit;
+  state_.SpcRef[600] = 0;
+  state_.SpcRef[700] = -1000;
+  state_.SpcRef[800] = std::numeric_limits<std::int32_t>::min();
+  const QImage image = Draw();
+  // The segments to and from the huge count leave through the top.
+  EXPECT_EQ(image.pixelColor(Column(500), 0), kBlue);
+  // Counts below 1 sit on the bottom edge.
+  for (const int channel : {600, 700, 800}) {
+    const std::vector<int> rows = RowsOf(image, Column(channel), kBlue);
+    ASSERT_FALSE(rows.empty()) << channel;
+    EXPECT_GE(rows.back(), 531) << channel;
+  }
+}
+
+TEST_F(PlotPixels, OnlyFinishedPicturesAreShown) {
+  const QImage finished = Draw();
+  surface_.Cls();
+  surface_.Line(0, 0, 1100, 100, 0x00FF00);
+  // Not yet back in the event loop: the widget still shows the last picture.
+  EXPECT_EQ(surface_.grab().toImage().convertToFormat(finished.format()), finished);
+  testing::HandleEventsFor(20);
+  EXPECT_NE(surface_.grab().toImage().convertToFormat(finished.format()), finished);
+}
+
+TEST(MeterPixels, TheBarIsFilledFromTheLeftEdgeToItsLengthInPixels) {
+  QtDrawingSurface meter(QSize(81, 21));
+  const QColor text = meter.palette().color(QPalette::ButtonText);
+  const QColor face = meter.palette().color(QPalette::Button);
+  meter.Cls();
+  meter.LineBox(meter.ScaleLeft(), meter.ScaleTop(), meter.ScaleLeft() + 40.0F,
+                meter.ScaleTop() + meter.ScaleHeight());
+  QImage image = meter.Picture();
+  EXPECT_EQ(image.pixelColor(0, 0), text);
+  EXPECT_EQ(image.pixelColor(39, 20), text);
+  EXPECT_EQ(image.pixelColor(41, 10), face);
+
+  // A bar far longer than the box is cut off at its edge.
+  meter.Cls();
+  meter.LineBox(0, 0, 1234.56F, meter.ScaleHeight());
+  image = meter.Picture();
+  EXPECT_EQ(image.pixelColor(80, 10), text);
+}
+
+}  // namespace
+}  // namespace pha
