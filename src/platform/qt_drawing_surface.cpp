@@ -62,12 +62,23 @@ void QtDrawingSurface::ClearPixels() {
 void QtDrawingSurface::DrawPixelLine(double x1, double y1, double x2, double y2,
                                      std::optional<Colour> colour) {
   QPainter& painter = Painter();
-  // A cosmetic one-pixel pen: the width does not scale with the coordinates.
-  QPen pen(colour ? ToQColor(*colour, palette()) : palette().color(QPalette::ButtonText));
-  pen.setWidth(1);
-  pen.setCosmetic(true);
-  painter.setPen(pen);
+  painter.setPen(PenFor(colour));
   painter.drawLine(QLineF(x1, y1, x2, y2));
+}
+
+const QPen& QtDrawingSurface::PenFor(std::optional<Colour> colour) {
+  // The plot alternates three colours segment by segment; making a pen
+  // costs more than drawing the segment.
+  const Colour key = colour.value_or(kForegroundKey);
+  auto pen = pens_.find(key);
+  if (pen == pens_.end()) {
+    // A cosmetic one-pixel pen: the width does not scale with the coordinates.
+    QPen made(colour ? ToQColor(*colour, palette()) : palette().color(QPalette::ButtonText));
+    made.setWidth(1);
+    made.setCosmetic(true);
+    pen = pens_.emplace(key, made).first;
+  }
+  return pen->second;
 }
 
 void QtDrawingSurface::FillPixelRect(double x1, double y1, double x2, double y2) {

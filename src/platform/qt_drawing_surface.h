@@ -4,8 +4,10 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPen>
 #include <QWidget>
 #include <memory>
+#include <unordered_map>
 
 #include "main_window/scaled_surface.h"
 
@@ -36,12 +38,16 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   // Drawing goes to the back image; the picture is shown once the handler
   // that draws it has returned to the event loop.
   QPainter& Painter();
+  const QPen& PenFor(std::optional<Colour> colour);
   void ShowFinishedPicture();
 
   QImage back_;
   QImage front_;
   std::unique_ptr<QPainter> painter_;
   bool show_pending_ = false;
+  // Pens by colour; the foreground pen under a key no colour can take.
+  static constexpr Colour kForegroundKey = 0xFFFFFFFF;
+  std::unordered_map<Colour, QPen> pens_;
 };
 
 }  // namespace pha

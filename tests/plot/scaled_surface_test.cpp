@@ -1,0 +1,150 @@
+// User coordinates to pixels, on a raster that records its pixel calls.
+#include "main_window/scaled_surface.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using pha::Colour;
+
+class PixelRecorder final : public pha::ScaledSurface {
+ public:
+  enum class Op { Clear, Line, Rect };
+  struct Call {
+    Op op;
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    std::optional<Colour> colour;
+  };
+  PixelRecorder(int width, int height) : width_(width), height_(height) { ResetToPixels(); }
+  std::vector<Call> calls;
+
+ private:
+  int PixelWidth() const override { return width_; }
+  int PixelHeight() const override { return height_; }
+  void ClearPixels() override { calls.push_back({Op::Clear, 0, 0, 0, 0, std::nullopt}); }
+  void DrawPixelLine(double x1, double y1, double x2, double y2,
+                     std::optional<Colour> colour) override {
+    calls.push_back({Op::Line, x1, y1, x2, y2, colour});
+  }
+  void FillPixelRect(double x1, double y1, double x2, double y2) override {
+    calls.push_back({Op::Rect, x1, y1, x2, y2, std::nullopt});
+  }
+  int width_;
+  int height_;
+};
+
+void SetScale(pha::DrawingSurface& s, float left, float top, float width, float height) {
+  s.SetScaleLeft(left);
+  s.SetScaleTop(top);
+  s.SetScaleWidth(width);
+  s.SetScaleHeight(height);
+}
+
+TEST(ScaledSurface, StartsInPixelsAndScaleMode3ReturnsToThem) {
+  for (const auto& [w, h] : {std::pair{925, 533}, std::pair{1, 1}, std::pair{1920, 40}}) {
+    SCOPED_TRACE(w);
+    PixelRecorder s(w, h);
+    for (int pass = 0; pass < 2; ++pass) {
+      EXPECT_EQ(s.ScaleLeft(), 0.0F);
+      EXPECT_EQ(s.ScaleTop(), 0.0F);
+      EXPECT_EQ(s.ScaleWidth(), static_cast<float>(w));
+      EXPECT_EQ(s.ScaleHeight(), static_cast<float>(h));
+      EXPECT_DOUBLE_EQ(s.PixelX(17.0F), 17.0);
+      EXPECT_DOUBLE_EQ(s.PixelY(5.0F), 5.0);
+      SetScale(s, 50, 115, 1100, -130);
+      s.SetScaleMode(pha::DrawingSurface::kScaleModePixels);
+    }
+  }
+}
+
+TEST(ScaledSurface, EachSetterChangesOnlyItsOwnValue) {
+  const std::pair<void (pha::DrawingSurface::*)(float), int> setters[] = {
+      {&pha::DrawingSurface::SetScaleLeft, 0},
+      {&pha::DrawingSurface::SetScaleTop, 1},
+      {&pha::DrawingSurface::SetScaleWidth, 2},
+      {&pha::DrawingSurface::SetScaleHeight, 3}};
+  for (const auto& [setter, which] : setters) {
+    SCOPED_TRACE(which);
+    PixelRecorder s(925, 533);
+    SetScale(s, 1, 2, 3, 4);
+    (s.*setter)(-130.5F);
+    const float read[] = {s.ScaleLeft(), s.ScaleTop(), s.ScaleWidth(), s.ScaleHeight()};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(read[i], i == which ? -130.5F : 1.0F + i);
+  }
+}
+
+TEST(ScaledSurface, MapsUserUnitsToPixels) {
+  // column (x - left) * W / width, row (y - top) * H / height, on 925 x 533
+  struct Case {
+    float left, top, width, height, x, y;
+    double column, row;
+  };
+  const Case cases[] = {
+      {0, 115, 1100, -130, 0, 115, 0, 0},
+      {0, 115, 1100, -130, 1100, -15, 925, 533},
+      {0, 115, 1100, -130, 550, 0, 462.5, 471.5},
+      {0, 115, 1100, -130, 1101, 214.5F, 925.8409091, -407.95},
+      {100, 10, 200, 50, 200, 35, 462.5, 266.5},
+      {100, 10, 200, 50, 50, 0, -231.25, -106.6},
+      {-10, -20, -925, -533, 0, 0, -10, -20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.x << ", " << c.y);
+    PixelRecorder s(925, 533);
+    SetScale(s, c.left, c.top, c.width, c.height);
+    EXPECT_NEAR(s.PixelX(c.x), c.column, 1e-3);
+    EXPECT_NEAR(s.PixelY(c.y), c.row, 1e-3);
+  }
+}
+
+TEST(ScaledSurface, DrawingCallsReachTheRasterInPixels) {
+  PixelRecorder s(925, 533);
+  SetScale(s, 0, 115, 1100, -130);
+  s.Cls();
+  s.Line(0, 115, 1100, -15);
+  s.Line(550, 0, 0, 115, 0x0000FF);
+  s.LineBox(1100, -15, 550, 0);
+  using Points = std::array<double, 4>;
+  const auto points = [&s](std::size_t i) {
+    const PixelRecorder::Call& c = s.calls.at(i);
+    return Points{c.x1, c.y1, c.x2, c.y2};
+  };
+  ASSERT_EQ(s.calls.size(), 4U);
+  EXPECT_EQ(s.calls[0].op, PixelRecorder::Op::Clear);
+  EXPECT_EQ(s.calls[1].op, PixelRecorder::Op::Line);
+  EXPECT_EQ(points(1), (Points{0, 0, 925, 533}));
+  EXPECT_EQ(s.calls[1].colour, std::nullopt);
+  EXPECT_EQ(s.calls[2].op, PixelRecorder::Op::Line);
+  EXPECT_EQ(points(2), (Points{462.5, 471.5, 0, 0}));
+  EXPECT_EQ(s.calls[2].colour, Colour{0x0000FF});
+  EXPECT_EQ(s.calls[3].op, PixelRecorder::Op::Rect);
+  EXPECT_EQ(points(3), (Points{925, 533, 462.5, 471.5}));
+}
+
+TEST(ScaledSurface, DegenerateScalesStillGiveFinitePixels) {
+  struct Case {
+    float width, height, x, y;
+  };
+  const Case cases[] = {{0, -130, 5, 0},       {0, -130, 0, 115},      {1100, 0, 5, 115},
+                        {1100, 0, 5, 20},      {0, 0, -3, -3},         {0, 0, 0, 115},
+                        {1e-30F, 1, 1e30F, 0}, {1, -1e-30F, 0, -3e38F}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height);
+    PixelRecorder s(925, 533);
+    SetScale(s, 0, 115, c.width, c.height);
+    EXPECT_TRUE(std::isfinite(s.PixelX(c.x)));
+    EXPECT_TRUE(std::isfinite(s.PixelY(c.y)));
+    s.Line(c.x, c.y, 1, 1, 0x707070);
+    s.LineBox(c.x, c.y, 1, 1);
+    for (const PixelRecorder::Call& call : s.calls)
+      EXPECT_TRUE(std::isfinite(call.x1) && std::isfinite(call.y1) && std::isfinite(call.x2) &&
+                  std::isfinite(call.y2));
+  }
+}
+
+}  // namespace
