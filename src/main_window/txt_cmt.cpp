@@ -5,7 +5,10 @@
 namespace pha {
 
 TxtCmt::TxtCmt(TxtCmtControls controls)
-    : c_(controls), decoder_(c_.MSComm1, c_.TxtCmt, state_) {}
+    : c_(controls),
+      decoder_(c_.MSComm1, c_.TxtCmt, state_),
+      run_{c_.CmdRun, c_.CmbTmr, c_.LblCnt, c_.LblCpm, c_.LblTim, c_.LblDose, c_.PicGrp, c_.locale},
+      meter_controls_{c_.LblRtmCpm, c_.LblRtmDose, c_.PicMtr, c_.locale} {}
 
 void TxtCmt::Form_Load() {
   SetUpPort(c_.MSComm1);
@@ -18,8 +21,9 @@ void TxtCmt::MSComm1_OnComm() { decoder_.MSComm1_OnComm(); }
 
 void TxtCmt::TimDraw_Timer() { DrwGrp(state_, c_.PicGrp); }
 
-void TxtCmt::CmdRun_Click() {}
-void TxtCmt::Tim1s_Timer() {}
+void TxtCmt::CmdRun_Click() { pha::CmdRun_Click(state_, run_); }
+
+void TxtCmt::Tim1s_Timer() { pha::Tim1s_Timer(meter_, state_, meter_controls_, run_); }
 void TxtCmt::CmdSav_Click() {}
 void TxtCmt::CmdLodSmp_Click() {}
 void TxtCmt::CmdLodRef_Click() {}

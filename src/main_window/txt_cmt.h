@@ -10,6 +10,8 @@
 #include "main_window/files_and_clock.h"
 #include "main_window/serial_port.h"
 #include "main_window/window_ops.h"
+#include "measurement/rate_meter.h"
+#include "measurement/run_control.h"
 
 namespace pha {
 
@@ -36,6 +38,8 @@ struct TxtCmtControls {
 class TxtCmt {
  public:
   explicit TxtCmt(TxtCmtControls controls);
+  TxtCmt(const TxtCmt&) = delete;
+  TxtCmt& operator=(const TxtCmt&) = delete;
 
   // Start-up, before the window is shown: opens serial port 1 (throws
   // PlatformError when it cannot), selects "10 sec", resets and draws.
@@ -54,7 +58,10 @@ class TxtCmt {
  private:
   TxtCmtControls c_;
   MeasurementState state_;
-  PulseDecoder decoder_;
+  PulseDecoder decoder_;  // holds FlgSkp
+  RateMeter meter_;       // holds AvgCpm and AvgDose
+  RunControls run_;
+  MeterControls meter_controls_;
 };
 
 }  // namespace pha

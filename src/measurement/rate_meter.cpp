@@ -1,0 +1,46 @@
+#include "measurement/rate_meter.h"
+
+#include <cstdint>
+
+#include "measurement/display_formats.h"
+
+namespace pha {
+
+namespace {
+
+constexpr double kNewestWeight = 0.1;
+constexpr double kPreviousWeight = 0.9;
+constexpr std::int64_t kCountsToCpm = 60;
+constexpr double kDosePerBarUnit = 10.0;
+
+}  // namespace
+
+void RateMeter::Update(MeasurementState& state, const MeterControls& controls) {
+  AvgDose_ = state.SumSec / kChannelSumPerNGy * kNewestWeight + AvgDose_ * kPreviousWeight;
+  // In 64 bits: any 32-bit count times 60 fits, so no second can overflow.
+  const auto cpm = static_cast<double>(state.CntSec * kCountsToCpm);
+  AvgCpm_ = cpm * kNewestWeight + AvgCpm_ * kPreviousWeight;
+
+  controls.LblRtmCpm.SetCaption(FormatRounded(AvgCpm_) + " CPM");
+  controls.LblRtmDose.SetCaption(FormatGrouped(AvgDose_, controls.locale.thousands) + " nGy");
+
+  // The bar spans the full height; a bar longer than the box is clipped at its
+  // edge. The coordinates are read afresh, after the clear, on every tick.
+  DrawingSurface& PicMtr = controls.PicMtr;
+  PicMtr.Cls();
+  const float left = PicMtr.ScaleLeft();
+  const float top = PicMtr.ScaleTop();
+  const float height = PicMtr.ScaleHeight();
+  PicMtr.LineBox(left, top, static_cast<float>(AvgDose_ / kDosePerBarUnit + left), top + height);
+
+  state.CntSec = 0;
+  state.SumSec = 0;
+}
+
+void Tim1s_Timer(RateMeter& meter, MeasurementState& state, const MeterControls& meter_controls,
+                 const RunControls& run_controls) {
+  meter.Update(state, meter_controls);
+  MeasurementStep(state, run_controls);
+}
+
+}  // namespace pha
