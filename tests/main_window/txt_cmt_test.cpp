@@ -91,3 +91,50 @@ TEST(TxtCmt, SerialNotificationsReachTheDecoderAndTheTitleLog) {
 
 }  // namespace
 }  // namespace pha
+
+namespace pha {
+namespace {
+
+// A whole "24 hour" run, tick by tick, with the decoder fed the line's
+// maximum of 960 frames a second, every pulse in channel 1023: the channel
+// sum passes 2^31 after 36 minutes and goes on to 8.5e10.
+TEST(TxtCmt, ATwentyFourHourRunAtTheFullLineRateCountsEveryPulseToTheEnd) {
+  constexpr int kFramesPerSecond = 960;
+  constexpr std::int64_t kDay = 86400;
+  Window w;
+  w.logic.Form_Load();
+  w.presets.SetListIndex(2);  // "24 hour"
+  w.logic.CmdRun_Click();
+  const MeasurementState& state = w.logic.State();
+
+  std::vector<std::uint8_t> second;
+  for (int i = 0; i < kFramesPerSecond; ++i) second.insert(second.end(), {0xFF, 0x03});
+  for (std::int64_t tick = 1; tick <= kDay + 1; ++tick) {
+    w.port.waiting.insert(w.port.waiting.end(), second.begin(), second.end());
+    w.logic.MSComm1_OnComm();
+    w.logic.Tim1s_Timer();
+    if (tick == 2187) {
+      EXPECT_GT(state.SumTot, std::int64_t{1} << 31);
+    }
+    if (tick == kDay - 1) {
+      EXPECT_EQ(w.tim.caption, "23:59:59");
+    }
+    ASSERT_EQ(state.FlgRun, tick <= kDay ? Flag::True : Flag::False) << tick;
+  }
+  constexpr std::int64_t kPulses = (kDay + 1) * kFramesPerSecond;
+  EXPECT_EQ(state.CntTot, kPulses);
+  EXPECT_EQ(state.SumTot, kPulses * 1023);
+  EXPECT_EQ(state.SpcSmp[1023], kPulses > kCountLimit ? kCountLimit : kPulses + 1);
+  EXPECT_EQ(state.TimMes, kDay);
+  // The labels as the last update left them, one tick before the stop.
+  EXPECT_EQ(w.cnt.caption, "82944000 COUNT");
+  EXPECT_EQ(w.cpm.caption, "57600 CPM");
+  EXPECT_EQ(w.tim.caption, "00:00:00");
+  EXPECT_EQ(w.dose.caption, "122,760 nGy");
+  EXPECT_EQ(w.rtm_cpm.caption, "57600 CPM");
+  EXPECT_EQ(w.rtm_dose.caption, "122,760 nGy");
+  EXPECT_EQ(w.run.caption, "Run");
+}
+
+}  // namespace
+}  // namespace pha
