@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <span>
 #include <stdexcept>

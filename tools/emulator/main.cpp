@@ -1,0 +1,174 @@
+// pha-emulator: the detector unit on a pseudo-terminal, for running the
+// program without the hardware.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "emulator/emulator.h"
+
+namespace {
+
+namespace emu = pha::emulator;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitBadOptions = 2;
+// How long the wait for SIGINT or SIGTERM lasts before the end of the run is
+// checked again.
+constexpr timespec kSignalPoll100Ms = {0, 100'000'000};
+
+constexpr std::string_view kUsage = R"(Usage: pha-emulator --link PATH [options]
+
+Emulates the detector unit of the pulse-height analyser on a pseudo-terminal.
+The program opens PATH (or the /dev/pts device printed at start) as its serial
+port and receives one frame per detected pulse.
+
+Frame format: two bytes per pulse, the channel number n low byte first
+(n = byte0 + 256 * byte1), no header, no checksum, frames back to back.
+The program accepts channels 10..1023. The line is paced like the detector's
+19200-baud 8N1 line: ten bit times per byte, so at most 1920 bytes or 960
+frames per second.
+
+Options:
+  --link PATH           make PATH a symbolic link to the pty's slave device
+                        (an existing symbolic link is replaced, nothing else)
+  --rate R              mean pulse rate per second, Poisson arrivals
+                        (default 300; 0.001..1000000, the line caps at 960)
+  --channel N           every pulse in channel N (10..1023) instead of the
+                        default spectrum: a photopeak at channel 662 with its
+                        Compton continuum and edge (478) over a falling
+                        background
+  --fast                ignore rate and line speed, write as fast as the pty
+                        takes the bytes
+  --count N             stop after N frames, faulty ones included
+                        (default 0: run until SIGINT or SIGTERM)
+  --seed S              seed of the channels and arrival times (default 1)
+  --drop-byte-every N   every N-th frame loses its first (low) byte; its high
+                        byte pairs with the next frame's low byte, which the
+                        program must resynchronise on (default 0: never)
+  --invalid-every N     every N-th frame is replaced by the invalid value
+                        65535 (bytes FF FF), which the program rejects
+                        (default 0: never; wins over --drop-byte-every)
+  --help                show this text
+
+On exit (count reached, SIGINT, SIGTERM) a summary of what was sent goes to
+standard output and the link is removed. Bad options exit with status 2.
+)";
+
+struct UsageError {
+  std::string message;
+};
+
+struct CommandLine {
+  std::string link;
+  emu::Options options;
+  bool help = false;
+};
+
+template <typename Number>
+Number parse_number(std::string_view option, std::string_view text) {
+  Number value{};
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc{} || stop != end || text.empty())
+    throw UsageError{std::string(option) + ": not a valid number: '" + std::string(text) + "'"};
+  return value;
+}
+
+CommandLine parse_command_line(int argc, char** argv) {
+  CommandLine line;
+  emu::Options& o = line.options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--help" || option == "-h") {
+      line.help = true;
+      return line;
+    }
+    if (option == "--fast") {
+      o.as_fast_as_possible = true;
+      continue;
+    }
+    static constexpr std::string_view kWithValue[] = {
+        "--link",         "--rate", "--channel", "--count", "--seed", "--drop-byte-every",
+        "--invalid-every"};
+    if (std::find(std::begin(kWithValue), std::end(kWithValue), option) == std::end(kWithValue))
+      throw UsageError{"unknown option '" + std::string(option) + "'"};
+    if (i + 1 == argc) throw UsageError{std::string(option) + " needs a value"};
+    const std::string_view value = argv[++i];
+    if (option == "--link") line.link = value;
+    if (option == "--rate") o.rate_per_s = parse_number<double>(option, value);
+    if (option == "--channel") o.fixed_channel = parse_number<int>(option, value);
+    if (option == "--count") o.frame_count = parse_number<std::uint64_t>(option, value);
+    if (option == "--seed") o.seed = parse_number<std::uint64_t>(option, value);
+    if (option == "--drop-byte-every")
+      o.drop_byte_every = parse_number<std::uint64_t>(option, value);
+    if (option == "--invalid-every") o.invalid_every = parse_number<std::uint64_t>(option, value);
+  }
+  if (line.link.empty()) throw UsageError{"--link PATH is required"};
+  if (const std::string problem = emu::CheckOptions(o); !problem.empty()) throw UsageError{problem};
+  return line;
+}
+
+void print_summary(const emu::Statistics& sent, const emu::Options& options) {
+  std::cout << "frames sent: " << sent.frames_sent << '\n'
+            << "valid whole frames: " << sent.valid_frames << '\n'
+            << "invalid frames: " << sent.invalid_frames << '\n'
+            << "bytes dropped: " << sent.bytes_dropped << '\n'
+            << "channel sum: " << sent.channel_sum << '\n';
+  if (options.fixed_channel) std::cout << "channel: " << *options.fixed_channel << '\n';
+  std::cout << std::flush;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine line;
+  try {
+    line = parse_command_line(argc, argv);
+  } catch (const UsageError& error) {
+    std::cerr << "pha-emulator: " << error.message
+              << "\n(pha-emulator --help explains the options)\n";
+    return kExitBadOptions;
+  }
+  if (line.help) {
+    std::cout << kUsage;
+    return EXIT_SUCCESS;
+  }
+
+  // Blocked before the runner's thread starts, which inherits the mask, so
+  // that the signals reach only the wait below.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  try {
+    emu::PtyDetector pty(line.link);
+    emu::Runner runner(pty.master_fd(), line.options);
+    std::cout << "Detector on " << pty.slave_path() << ", linked from " << pty.link_path().string()
+              << std::endl;
+    runner.Start();
+    while (!runner.Finished()) {
+      if (sigtimedwait(&stop_signals, nullptr, &kSignalPoll100Ms) > 0) break;
+    }
+    runner.Stop();
+    print_summary(runner.Stats(), line.options);
+    if (const std::string error = runner.Error(); !error.empty()) {
+      std::cerr << "pha-emulator: " << error << '\n';
+      return kExitFailure;
+    }
+  } catch (const std::exception& error) {
+    std::cerr << "pha-emulator: " << error.what() << '\n';
+    return kExitFailure;
+  }
+  return EXIT_SUCCESS;
+}
