@@ -11,7 +11,7 @@
 #include "platform/qt_main_window.h"
 
 namespace {
-constexpr double kDemoPulsesPerSecond = 300.0;
+constexpr double kDemoPulsesPerSecond = 150.0;
 }
 
 int main(int argc, char** argv) {

@@ -16,6 +16,7 @@ constexpr int kClientWidthTwips = 14040;
 constexpr int kClientHeightTwips = 8775;
 constexpr int kDrawIntervalMs = 200;
 constexpr int kOneSecondMs = 1000;
+constexpr int kFontPixels = 11;
 
 struct Preset {
   const char* text;
@@ -99,6 +100,13 @@ QtMainWindow::~QtMainWindow() = default;
 
 void QtMainWindow::BuildControls() {
   setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
+  // The controls are 21 pixels high and the value labels narrow: a small
+  // font keeps figures such as "12,500 nGy" whole.
+  QFont small = font();
+  small.setFamilies({QStringLiteral("DejaVu Sans Condensed"), small.family()});
+  small.setStretch(QFont::SemiCondensed);
+  small.setPixelSize(kFontPixels);
+  setFont(small);
 
   Frame1_ = MakeFrame(this, "Real time data", 60, 60, 3255, 615);
   LblRtmCpm_ = MakeValueLabel(Frame1_, "0 CPM", 120, 240, 855, 315);
