@@ -12,6 +12,7 @@
 #include "main_window/window_ops.h"
 #include "measurement/rate_meter.h"
 #include "measurement/run_control.h"
+#include "spectrum_files/file_commands.h"
 
 namespace pha {
 
@@ -62,6 +63,7 @@ class TxtCmt {
   RateMeter meter_;       // holds AvgCpm and AvgDose
   RunControls run_;
   MeterControls meter_controls_;
+  FileCommandContext file_context_;
 };
 
 }  // namespace pha

@@ -11,18 +11,16 @@
 namespace pha {
 
 QtWindowTitle::QtWindowTitle(QWidget* window)
-    : window_(window), caption_(window->windowTitle().toStdString()) {}
+    : window_(window), caption_(window->windowTitle().toStdString()) {
+  push_.setSingleShot(true);
+  push_.setInterval(kPushIntervalMs);
+  QObject::connect(&push_, &QTimer::timeout, window_,
+                   [this] { window_->setWindowTitle(QString::fromStdString(caption_)); });
+}
 
 void QtWindowTitle::SetCaption(std::string text) {
   caption_ = std::move(text);
-  if (push_pending_) return;
-  push_pending_ = true;
-  QMetaObject::invokeMethod(window_, [this] { Push(); }, Qt::QueuedConnection);
-}
-
-void QtWindowTitle::Push() {
-  push_pending_ = false;
-  window_->setWindowTitle(QString::fromStdString(caption_));
+  if (!push_.isActive()) push_.start();
 }
 
 void QtLabel::SetCaption(std::string_view text) {

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 #include <string>
 
@@ -11,21 +12,24 @@
 
 namespace pha {
 
-// The window title. The decoder may rewrite it a thousand times a second, so
-// the text lives here and reaches the window system at most once per pass of
-// the event loop; reading it returns the text last written at once.
+// The window title. The decoder rewrites it with every frame, up to a
+// thousand times a second, and each rewrite handed to the window system costs
+// a round of the event loop and a message to the display server. So the text
+// lives here, reading it returns the text last written at once, and the
+// window system is given the newest text at most every 50 ms: faster than
+// anyone reads, and a small fraction of the cost.
 class QtWindowTitle final : public Window {
  public:
+  static constexpr int kPushIntervalMs = 50;
+
   explicit QtWindowTitle(QWidget* window);
   const std::string& Caption() const override { return caption_; }
   void SetCaption(std::string text) override;
 
  private:
-  void Push();
-
   QWidget* window_;
   std::string caption_;
-  bool push_pending_ = false;
+  QTimer push_;
 };
 
 class QtLabel final : public Label {

@@ -16,13 +16,18 @@ QtDrawingSurface::QtDrawingSurface(QSize size, QWidget* parent)
   setFocusPolicy(Qt::NoFocus);
   // A drawing surface's defaults: button face behind, button text in front.
   back_.fill(palette().color(QPalette::Button));
-  front_ = back_;
+  front_.fill(palette().color(QPalette::Button));
   ResetToPixels();
 }
 
 QtDrawingSurface::~QtDrawingSurface() = default;
 
-QPainter& QtDrawingSurface::Painter() {
+QPainter& QtDrawingSurface::Painter(bool clears_everything) {
+  if (!back_is_current_) {
+    // Drawing goes on from the picture on show, unless it starts afresh.
+    if (!clears_everything) back_ = front_.copy();
+    back_is_current_ = true;
+  }
   if (!painter_) {
     painter_ = std::make_unique<QPainter>(&back_);
     painter_->setRenderHint(QPainter::Antialiasing, false);
@@ -36,17 +41,22 @@ QPainter& QtDrawingSurface::Painter() {
 }
 
 void QtDrawingSurface::ShowFinishedPicture() {
+  // Picture() may have shown it already, ahead of the queued call.
+  if (!show_pending_) return;
   show_pending_ = false;
   if (painter_) {
     painter_->end();
     painter_.reset();
   }
-  front_ = back_;
+  // The two images trade places instead of being copied; the new back image
+  // holds the picture before last until it is cleared or brought up to date.
+  std::swap(front_, back_);
+  back_is_current_ = false;
   update();
 }
 
 QImage QtDrawingSurface::Picture() {
-  if (show_pending_) ShowFinishedPicture();
+  ShowFinishedPicture();
   return front_;
 }
 
@@ -56,7 +66,7 @@ void QtDrawingSurface::paintEvent(QPaintEvent* event) {
 }
 
 void QtDrawingSurface::ClearPixels() {
-  Painter().fillRect(back_.rect(), palette().color(QPalette::Button));
+  Painter(true).fillRect(back_.rect(), palette().color(QPalette::Button));
 }
 
 void QtDrawingSurface::DrawPixelLine(double x1, double y1, double x2, double y2,

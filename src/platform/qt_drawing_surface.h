@@ -37,7 +37,7 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
  private:
   // Drawing goes to the back image; the picture is shown once the handler
   // that draws it has returned to the event loop.
-  QPainter& Painter();
+  QPainter& Painter(bool clears_everything = false);
   const QPen& PenFor(std::optional<Colour> colour);
   void ShowFinishedPicture();
 
@@ -45,6 +45,7 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   QImage front_;
   std::unique_ptr<QPainter> painter_;
   bool show_pending_ = false;
+  bool back_is_current_ = true;  // the back image holds the latest drawing
   // Pens by colour; the foreground pen under a key no colour can take.
   static constexpr Colour kForegroundKey = 0xFFFFFFFF;
   std::unordered_map<Colour, QPen> pens_;

@@ -1,0 +1,132 @@
+#include "platform/files/posix_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace pha {
+namespace {
+
+// Tries so many names before giving up on a free one for the new file.
+constexpr int kCreateAttempts = 100;
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The system's words for an error number, to stand after a colon.
+std::string SystemReason(int error_number) {
+  std::string text = std::generic_category().message(error_number);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+// Why `error_number` stopped an operation on `path`. A missing folder and a
+// missing file both give ENOENT; the folder is looked at to tell which.
+std::string Reason(int error_number, const std::string& path) {
+  if (error_number == ENOENT || error_number == ENOTDIR) {
+    const std::string folder = FolderOf(path);
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return "the folder " + folder + " does not exist";
+    } else if (!S_ISDIR(info.st_mode)) {
+      return folder + " is not a folder";
+    } else if (error_number == ENOENT) {
+      return "the file does not exist";
+    }
+  }
+  if (error_number == ENOSPC || error_number == EDQUOT) return "the disk is full";
+  return SystemReason(error_number);
+}
+
+// Writes all of `bytes`, carrying on after short writes and interruptions.
+// Returns 0 or the error number.
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;  // a regular file never takes nothing
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+// Creates a new file with a name of its own beside `path` and sets
+// `temporary` to that name. Returns the descriptor, or -1 with errno set.
+int CreateBeside(const std::string& path, std::string& temporary) {
+  static unsigned serial = 0;  // names a crashed run left behind are skipped
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    temporary = path + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Makes a rename in `folder` durable. File systems that cannot sync a
+// folder say EINVAL; there is nothing more to do on them.
+FileError SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0) {
+    if (fsync(fd) != 0 && errno != EINVAL) error = errno;
+    close(fd);
+  }
+  if (error == 0) return std::nullopt;
+  return "the file is written but may not survive a power cut, as the folder could not be "
+         "flushed to disk (" +
+         SystemReason(error) + ")";
+}
+
+}  // namespace
+
+WorkingDirectory PosixFileSystem::CurrentDirectory() const {
+  std::error_code error;
+  std::string path = std::filesystem::current_path(error).string();
+  if (error)
+    return {{}, "the working folder cannot be found (" + SystemReason(error.value()) + ")"};
+  return {std::move(path), std::nullopt};
+}
+
+FileContents PosixFileSystem::ReadFile(const std::string& path) const {
+  FileContents contents;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {{}, Reason(errno, path)};
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) contents = {{}, Reason(errno, path)};
+    if (got <= 0) break;
+    contents.bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);  // read-only: nothing is lost if this fails
+  return contents;
+}
+
+FileError PosixFileSystem::WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  std::string temporary;
+  const int fd = CreateBeside(path, temporary);
+  if (fd < 0) return Reason(errno, path);
+  int error = WriteAll(fd, bytes);
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  // Linux releases the descriptor even when close fails, so it is never retried.
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    unlink(temporary.c_str());
+    return Reason(error, path);
+  }
+  return SyncFolder(FolderOf(path));
+}
+
+}  // namespace pha

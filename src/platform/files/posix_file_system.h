@@ -1,0 +1,18 @@
+// The file system on POSIX calls.
+#pragma once
+
+#include "main_window/files_and_clock.h"
+
+namespace pha {
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  WorkingDirectory CurrentDirectory() const override;
+  FileContents ReadFile(const std::string& path) const override;
+  // Writes a uniquely named file beside `path` (created with mode 0666 less
+  // the umask), fsyncs and closes it, renames it over `path` and fsyncs the
+  // folder, so that the rename too survives a power cut.
+  FileError WriteFileReplacing(const std::string& path, std::string_view bytes) override;
+};
+
+}  // namespace pha

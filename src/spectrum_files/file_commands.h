@@ -1,0 +1,43 @@
+// The "File control" buttons: save the sample spectrum, load the sample and
+// the reference spectrum. All files lie in the folder "data" below the
+// working directory at the moment of the click; the program never creates
+// that folder.
+//
+// A failing file operation is shown with Messages::ShowError, naming the file
+// and the reason, and changes nothing: a load stores only a file that reads
+// well from its first to its 1024th value, and a save replaces a file only
+// with a whole new one.
+#pragma once
+
+#include "acquisition/measurement_state.h"
+#include "main_window/files_and_clock.h"
+#include "main_window/window_ops.h"
+
+namespace pha {
+
+// The folder below the working directory that holds every spectrum file.
+inline constexpr char kDataFolder[] = "data";
+inline constexpr char kSampleFileName[] = "sam.csv";
+inline constexpr char kReferenceFileName[] = "ref.csv";
+
+struct FileCommandContext {
+  FileSystem& files;
+  Clock& clock;
+  Messages& messages;
+  DrawingSurface& PicGrp;
+};
+
+// Writes channels 0..1023 of SpcSmp to data/samYYYYMMDDhhmmss.csv, stamped
+// with the local time of the click; a file of that name is replaced. Changes
+// nothing in memory and does not redraw.
+void CmdSav_Click(const MeasurementState& state, FileCommandContext& context);
+
+// Reads data/sam.csv into channels 0..1023 of SpcSmp, then redraws the plot.
+// Channels 1024..2000, the other spectra and the counters stay as they are;
+// during a run, pulses keep adding on top of the loaded counts.
+void CmdLodSmp_Click(MeasurementState& state, FileCommandContext& context);
+
+// The same for data/ref.csv and SpcRef.
+void CmdLodRef_Click(MeasurementState& state, FileCommandContext& context);
+
+}  // namespace pha
