@@ -47,6 +47,8 @@ std::string CheckOptions(const Options& options) {
   if (options.fixed_channel &&
       (*options.fixed_channel < kMinChannel || *options.fixed_channel > kMaxChannel))
     return "the channel must lie between 10 and 1023";
+  if (options.delivery_period_ms < 0 || options.delivery_period_ms > 1000)
+    return "the delivery period must lie between 0 and 1000 ms";
   return {};
 }
 

@@ -51,6 +51,11 @@ struct Options {
   // invalid_every; that wins where both apply.
   std::uint64_t drop_byte_every = 0;
   std::uint64_t invalid_every = 0;
+  // Paced runs: 0 writes each frame the moment it has crossed the line, as a
+  // UART without a FIFO would hand it on. N hands the bytes on in batches
+  // every N ms, as a USB serial adapter does (many wait 16 ms); frames still
+  // never arrive before their time on the line.
+  int delivery_period_ms = 0;
 };
 
 // Empty when `options` are usable, otherwise what is wrong with them.

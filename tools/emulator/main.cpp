@@ -57,6 +57,9 @@ Options:
   --invalid-every N     every N-th frame is replaced by the invalid value
                         65535 (bytes FF FF), which the program rejects
                         (default 0: never; wins over --drop-byte-every)
+  --delivery-ms N       hand the bytes on in batches every N ms (1..1000), as a
+                        USB serial adapter does (many wait 16 ms); by default
+                        each frame goes out the moment it has crossed the line
   --help                show this text
 
 On exit (count reached, SIGINT, SIGTERM) a summary of what was sent goes to
@@ -98,7 +101,7 @@ CommandLine parse_command_line(int argc, char** argv) {
     }
     static constexpr std::string_view kWithValue[] = {
         "--link",         "--rate", "--channel", "--count", "--seed", "--drop-byte-every",
-        "--invalid-every"};
+        "--invalid-every", "--delivery-ms"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), option) == std::end(kWithValue))
       throw UsageError{"unknown option '" + std::string(option) + "'"};
     if (i + 1 == argc) throw UsageError{std::string(option) + " needs a value"};
@@ -111,6 +114,7 @@ CommandLine parse_command_line(int argc, char** argv) {
     if (option == "--drop-byte-every")
       o.drop_byte_every = parse_number<std::uint64_t>(option, value);
     if (option == "--invalid-every") o.invalid_every = parse_number<std::uint64_t>(option, value);
+    if (option == "--delivery-ms") o.delivery_period_ms = parse_number<int>(option, value);
   }
   if (line.link.empty()) throw UsageError{"--link PATH is required"};
   if (const std::string problem = emu::CheckOptions(o); !problem.empty()) throw UsageError{problem};

@@ -134,7 +134,14 @@ void Runner::Run() {
     } else if (!next) {
       break;  // all frame_count frames written
     } else {
-      const timespec left = to_timespec(next_due - now);  // positive: the frame is not yet due
+      // A serial adapter hands the received bytes on in batches: wait for
+      // the next batch time at or after the frame's own time.
+      Clock::time_point wake = next_due;
+      if (options_.delivery_period_ms > 0) {
+        const Clock::duration period = std::chrono::milliseconds(options_.delivery_period_ms);
+        wake = origin + period * ((next_due - origin + period - Clock::duration(1)) / period);
+      }
+      const timespec left = to_timespec(wake - now);  // positive: the frame is not yet due
       WaitFor(0, &left);
     }
   }
