@@ -151,8 +151,12 @@ TEST(Soak, AtTheFullLineRateWithFaultsEveryFrameIsAccountedFor) {
   EXPECT_EQ(state.SpcSmp, expected.SpcSmp);
   EXPECT_EQ(state.SpcSmt, expected.SpcSmt);
   EXPECT_EQ(instrument.window.Logic().State().FlgRun, Flag::True);
-  // Nothing piles up over the run.
-  EXPECT_LT(end_kib - warm_kib, 4096) << warm_kib << " KiB after warm-up, " << end_kib << " at the end";
+  // Nothing piles up over the run. (AddressSanitizer holds freed memory back
+  // on purpose, and finds leaks by itself.)
+#ifndef __SANITIZE_ADDRESS__
+  EXPECT_LT(end_kib - warm_kib, 1024) << warm_kib << " KiB after warm-up, " << end_kib
+                                      << " at the end";
+#endif
   RecordProperty("frames", static_cast<int>(sent.frames_sent));
   RecordProperty("rss_growth_kib", static_cast<int>(end_kib - warm_kib));
 }

@@ -1,0 +1,101 @@
+// Random files through the spectrum file reader and the LodRef command.
+// Either the whole file reads into channels 0..1023 of the reference, or a
+// message names the file and the reason and nothing in memory changes.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "acquisition/measurement_state.h"
+#include "spectrum_files/file_commands.h"
+#include "spectrum_files/spectrum_file.h"
+
+namespace {
+
+using namespace pha;
+
+void Require(bool holds, const char* what) {
+  if (!holds) {
+    std::fprintf(stderr, "broken: %s\n", what);
+    std::abort();
+  }
+}
+
+class OneFile final : public FileSystem {
+ public:
+  explicit OneFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  WorkingDirectory CurrentDirectory() const override { return {"/work", std::nullopt}; }
+  FileContents ReadFile(const std::string& path) const override {
+    Require(path == "/work/data/ref.csv", "LodRef reads another file");
+    return {bytes_, std::nullopt};
+  }
+  FileError WriteFileReplacing(const std::string&, std::string_view) override {
+    Require(false, "a load writes");
+    return std::nullopt;
+  }
+
+ private:
+  std::string bytes_;
+};
+
+class NoClock final : public Clock {
+ public:
+  LocalDateTime Now() const override { return {}; }
+};
+
+class Recorder final : public Messages, public DrawingSurface {
+ public:
+  void ShowError(std::string_view message) override { errors.emplace_back(message); }
+  void Cls() override { ++redraws; }
+  void SetScaleMode(int) override {}
+  float ScaleLeft() const override { return 0; }
+  float ScaleTop() const override { return 115; }
+  float ScaleWidth() const override { return 1100; }
+  float ScaleHeight() const override { return -130; }
+  void SetScaleLeft(float) override {}
+  void SetScaleTop(float) override {}
+  void SetScaleWidth(float) override {}
+  void SetScaleHeight(float) override {}
+  void Line(float, float, float, float) override {}
+  void Line(float, float, float, float, Colour) override {}
+  void LineBox(float, float, float, float) override {}
+  std::vector<std::string> errors;
+  int redraws = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const SpectrumFileReading reading = ParseSpectrumFile(text);
+
+  OneFile files(text);
+  NoClock clock;
+  Recorder screen;
+  FileCommandContext context{files, clock, screen, screen};
+  MeasurementState state;
+  for (int i = 0; i < kSpectrumChannels; ++i) state.SpcRef[i] = 7 * i - 5000;
+  const MeasurementState before = state;
+  CmdLodRef_Click(state, context);
+
+  Require(state.SpcSmp == before.SpcSmp && state.SpcSmt == before.SpcSmt,
+          "a reference load touched another spectrum");
+  if (reading.error) {
+    Require(!reading.error->empty(), "an error without words");
+    Require(screen.errors.size() == 1, "a failed load shows not exactly one message");
+    Require(screen.errors[0].find("/work/data/ref.csv") != std::string::npos,
+            "the message does not name the file");
+    Require(state.SpcRef == before.SpcRef, "a failed load changed the reference");
+    Require(screen.redraws == 0, "a failed load redrew");
+    return 0;
+  }
+  Require(screen.errors.empty() && screen.redraws == 1, "a good load did not just redraw");
+  for (int i = 0; i < kSpectrumChannels; ++i) {
+    const std::int32_t expected = i < kFileChannels ? reading.counts[i] : before.SpcRef[i];
+    Require(state.SpcRef[i] == expected, "the reference holds other counts than the file");
+  }
+  // What reads well writes back and reads again to the same counts.
+  const SpectrumFileReading again = ParseSpectrumFile(FormatSpectrumFile(state.SpcRef));
+  Require(!again.error && again.counts == reading.counts, "no round trip");
+  return 0;
+}
