@@ -31,7 +31,7 @@ struct SpectrumFileReading {
 // separated by commas and line ends (CR LF, LF or CR); blank lines are
 // skipped; blanks and double quotes around a value are dropped; a fraction is
 // rounded half away from zero; a value that is not a number reads as 0.
-// docs/spectrum-file-format.md has every rule.
+// The README's section on spectrum files has every rule.
 SpectrumFileReading ParseSpectrumFile(std::string_view text);
 
 // "sam" + YYYYMMDDhhmmss + ".csv", e.g. "sam20210305090703.csv".

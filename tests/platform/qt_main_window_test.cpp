@@ -6,7 +6,11 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
 
+#include "platform/files/posix_file_system.h"
 #include "support/fakes.h"
 #include "support/pty_pair.h"
 #include "support/qt_wait.h"
@@ -133,6 +137,43 @@ TEST_F(MainWindow, FramesOnTheLineShowInTheTitleLog) {
   pty_.Write(Frames({512, 498, 1024}));
   ASSERT_TRUE(WaitFor([&] { return window_.windowTitle().startsWith(QString::fromUtf8("(1024) 498 512 FrmQor")); }))
       << window_.windowTitle().toStdString();
+}
+
+TEST(MainWindowFiles, LodRefShowsTheReferenceAtOnceAndRunFlattensItAgain) {
+  namespace fs = std::filesystem;
+  const fs::path previous = fs::current_path();
+  const fs::path folder = fs::temp_directory_path() / ("pha-window-" + std::to_string(getpid()));
+  fs::create_directories(folder / "data");
+  {
+    std::ofstream ref(folder / "data" / "ref.csv", std::ios::binary);
+    for (int channel = 0; channel < 1024; ++channel) ref << (channel < 500 ? 1 : 1000) << "\r\n";
+  }
+  fs::current_path(folder);
+  PtyPair pty;
+  PosixFileSystem files;
+  FakeClock clock;
+  QtMainWindow window(pty.SlavePath(), files, clock);
+  window.Logic().Form_Load();
+
+  const QColor blue(0, 0, 255);
+  const int column = static_cast<int>(window.PicGrp().PixelX(800.0F));
+  const int row_of_1000 = static_cast<int>(window.PicGrp().PixelY(float(10 * std::log(1000.0))));
+  const int row_of_1 = static_cast<int>(window.PicGrp().PixelY(0.0F));
+  window.CmdLodRef_->click();
+  // Shown at once, before the next redraw tick.
+  QImage plot = window.PicGrp().Picture();
+  EXPECT_EQ(plot.pixelColor(column, row_of_1000), blue);
+  EXPECT_NE(plot.pixelColor(column, row_of_1), blue);
+  EXPECT_EQ(window.Logic().State().SpcRef[800], 1000);
+
+  window.CmdRun_->click();
+  plot = window.PicGrp().Picture();
+  EXPECT_EQ(plot.pixelColor(column, row_of_1), blue);
+  EXPECT_NE(plot.pixelColor(column, row_of_1000), blue);
+  EXPECT_EQ(window.Logic().State().SpcRef[800], 1);
+
+  fs::current_path(previous);
+  fs::remove_all(folder);
 }
 
 // Runs the program on `device`; answers the first message box and tells
