@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   pha::LocalClock clock;
   pha::QtMainWindow window(device, files, clock);
   try {
-    window.Logic().Form_Load();
+    window.Form_Load();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "pha_load_bench: %s\n", error.what());
     return 1;

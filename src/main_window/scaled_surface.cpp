@@ -10,8 +10,11 @@ namespace {
 // arithmetic of a painter to stay exact.
 constexpr double kFarOutsidePixels = 1.0e6;
 
-// A coordinate that maps to no finite pixel (a zero scale width, say) is put
-// far outside the raster rather than handed on.
+// Pixel coordinates are kept within a million pixels of the raster: one that
+// maps to no finite pixel (a zero scale width, say) or lies further out is
+// put there. A segment with an end that far out may bend where it is clipped;
+// no drawing of the program's own comes near (the plot's farthest point lies
+// some 400 pixels above the top edge).
 double Finite(double pixel) {
   if (std::isnan(pixel)) return -kFarOutsidePixels;
   return std::clamp(pixel, -kFarOutsidePixels, kFarOutsidePixels);
@@ -25,6 +28,13 @@ void ScaledSurface::SetScaleMode(int mode) {
   top_ = 0.0F;
   width_ = static_cast<float>(PixelWidth());
   height_ = static_cast<float>(PixelHeight());
+}
+
+void ScaledSurface::StartScale(float units_per_pixel) {
+  left_ = 0.0F;
+  top_ = 0.0F;
+  width_ = static_cast<float>(PixelWidth()) * units_per_pixel;
+  height_ = static_cast<float>(PixelHeight()) * units_per_pixel;
 }
 
 double ScaledSurface::PixelX(float x) const {

@@ -29,8 +29,9 @@ class ScaledSurface : public DrawingSurface {
   double PixelY(float y) const;
 
  protected:
-  // Starts in pixel units: origin top-left, x right, y down.
-  void ResetToPixels() { SetScaleMode(kScaleModePixels); }
+  // Starts with the origin top-left, x right, y down, in units of which
+  // `units_per_pixel` make a pixel.
+  void StartScale(float units_per_pixel);
 
   virtual int PixelWidth() const = 0;
   virtual int PixelHeight() const = 0;

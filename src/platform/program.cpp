@@ -10,7 +10,7 @@ namespace pha {
 int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock) {
   QtMainWindow window(port1_device, files, clock);
   try {
-    window.Logic().Form_Load();
+    window.Form_Load();
   } catch (const PlatformError& error) {
     // Without its detector line the program has nothing to do: say why, then
     // end before the window is shown.

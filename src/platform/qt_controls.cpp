@@ -1,6 +1,7 @@
 #include "platform/qt_controls.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -25,7 +26,15 @@ void QtWindowTitle::SetCaption(std::string text) {
 
 void QtLabel::SetCaption(std::string_view text) {
   const QString qtext = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  if (label_->text() != qtext) label_->setText(qtext);
+  if (label_->text() == qtext) return;
+  const int room = label_->contentsRect().width() - 2 * std::max(label_->indent(), 0);
+  QFont font = font_;
+  for (int pixels = font_.pixelSize(); pixels > kSmallestFontPixels; --pixels) {
+    font.setPixelSize(pixels);
+    if (QFontMetrics(font).horizontalAdvance(qtext) <= room) break;
+  }
+  if (label_->font() != font) label_->setFont(font);
+  label_->setText(qtext);
 }
 
 QtButton::QtButton(QPushButton* button)

@@ -32,13 +32,19 @@ class QtWindowTitle final : public Window {
   QTimer push_;
 };
 
+// A value label. The labels are narrow and the figures can grow long
+// ("122,760 nGy" at the line's full rate): a text that does not fit is set in
+// a smaller font, down to a legible minimum, rather than cut off.
 class QtLabel final : public Label {
  public:
-  explicit QtLabel(QLabel* label) : label_(label) {}
+  static constexpr int kSmallestFontPixels = 7;
+
+  explicit QtLabel(QLabel* label) : label_(label), font_(label->font()) {}
   void SetCaption(std::string_view text) override;
 
  private:
   QLabel* label_;
+  QFont font_;  // the label's own font, for texts that fit
 };
 
 class QtButton final : public Button {

@@ -7,7 +7,7 @@
 
 namespace pha {
 
-QtDrawingSurface::QtDrawingSurface(QSize size, QWidget* parent)
+QtDrawingSurface::QtDrawingSurface(QSize size, QWidget* parent, float units_per_pixel)
     : QWidget(parent),
       back_(size, QImage::Format_RGB32),
       front_(size, QImage::Format_RGB32) {
@@ -17,7 +17,7 @@ QtDrawingSurface::QtDrawingSurface(QSize size, QWidget* parent)
   // A drawing surface's defaults: button face behind, button text in front.
   back_.fill(palette().color(QPalette::Button));
   front_.fill(palette().color(QPalette::Button));
-  ResetToPixels();
+  StartScale(units_per_pixel);
 }
 
 QtDrawingSurface::~QtDrawingSurface() = default;
@@ -73,7 +73,18 @@ void QtDrawingSurface::DrawPixelLine(double x1, double y1, double x2, double y2,
                                      std::optional<Colour> colour) {
   QPainter& painter = Painter();
   painter.setPen(PenFor(colour));
-  painter.drawLine(QLineF(x1, y1, x2, y2));
+  const auto width = static_cast<double>(back_.width());
+  const auto height = static_cast<double>(back_.height());
+  painter.drawLine(QLineF(OntoLastPixel(x1, width), OntoLastPixel(y1, height),
+                          OntoLastPixel(x2, width), OntoLastPixel(y2, height)));
+}
+
+double QtDrawingSurface::OntoLastPixel(double pixel, double size) {
+  // A one-pixel line at pixel coordinate p lights the pixel that p falls in;
+  // the far edge, p = size, would fall just outside. A line along the right
+  // or bottom edge (the channel line at 1100, counts below 1 on the bottom
+  // edge) is drawn in the last pixel instead, so that it shows.
+  return pixel > size - 0.5 && pixel <= size ? size - 0.5 : pixel;
 }
 
 const QPen& QtDrawingSurface::PenFor(std::optional<Colour> colour) {

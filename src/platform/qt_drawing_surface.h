@@ -17,8 +17,10 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   Q_OBJECT
 
  public:
-  // `size` is the drawing area in pixels; the widget keeps it.
-  explicit QtDrawingSurface(QSize size, QWidget* parent = nullptr);
+  // `size` is the drawing area in pixels; the widget keeps it. Until the
+  // program sets other coordinates, `units_per_pixel` user units make a
+  // pixel, from the top-left corner.
+  explicit QtDrawingSurface(QSize size, QWidget* parent = nullptr, float units_per_pixel = 1.0F);
   ~QtDrawingSurface() override;
 
   // The last finished picture, after finishing the one being drawn.
@@ -38,6 +40,7 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   // Drawing goes to the back image; the picture is shown once the handler
   // that draws it has returned to the event loop.
   QPainter& Painter(bool clears_everything = false);
+  static double OntoLastPixel(double pixel, double size);
   const QPen& PenFor(std::optional<Colour> colour);
   void ShowFinishedPicture();
 

@@ -58,8 +58,9 @@ QPushButton* MakeButton(QWidget* parent, const char* caption, int left, int top,
   return button;
 }
 
-QtDrawingSurface* MakeSurface(QWidget* parent, int left, int top, int width, int height) {
-  auto* surface = new QtDrawingSurface(QSize(Px(width), Px(height)), parent);
+QtDrawingSurface* MakeSurface(QWidget* parent, int left, int top, int width, int height,
+                              float units_per_pixel = 1.0F) {
+  auto* surface = new QtDrawingSurface(QSize(Px(width), Px(height)), parent, units_per_pixel);
   surface->move(Px(left), Px(top));
   return surface;
 }
@@ -86,7 +87,7 @@ QtMainWindow::QtMainWindow(const std::string& port1_device, FileSystem& files, C
       *PicGrp_, port_, *messages_, files, clock, SystemLocaleSeparators()});
 
   // Both timers run from the creation of the window to the end; their ticks
-  // are handled once the event loop runs, after Form_Load.
+  // reach the handlers once Form_Load has returned.
   TimDraw_ = new QTimer(this);
   TimDraw_->setInterval(kDrawIntervalMs);
   Tim1s_ = new QTimer(this);
@@ -111,7 +112,10 @@ void QtMainWindow::BuildControls() {
   Frame1_ = MakeFrame(this, "Real time data", 60, 60, 3255, 615);
   LblRtmCpm_ = MakeValueLabel(Frame1_, "0 CPM", 120, 240, 855, 315);
   LblRtmDose_ = MakeValueLabel(Frame1_, "0 nGy", 1020, 240, 855, 315);
-  PicMtr_ = MakeSurface(Frame1_, 1920, 240, 1215, 315);
+  // The meter bar is AvgDose / 10 units long. In twips, like the layout, the
+  // box holds 1215 units: a bar that fills at 12,150 nGy, where pixels would
+  // fill it at 810, a rate a weak check source already reaches.
+  PicMtr_ = MakeSurface(Frame1_, 1920, 240, 1215, 315, kTwipsPerPixel);
 
   Frame2_ = MakeFrame(this, "Measurememt", 3420, 60, 7815, 615);
   CmbTmr_ = new QComboBox(Frame2_);
@@ -156,8 +160,15 @@ void QtMainWindow::WireEvents() {
           [this, &logic] { Handle([&logic] { logic.CmdLodRef_Click(); }); });
 }
 
+void QtMainWindow::Form_Load() {
+  logic_->Form_Load();
+  loaded_ = true;
+}
+
 void QtMainWindow::Handle(const std::function<void()>& handler) {
-  if (failed_) return;
+  // Before start-up has finished (a failing one shows its message in an
+  // event loop of its own) and after an unexpected failure, events are let go.
+  if (!loaded_ || failed_) return;
   if (handling_) {
     QTimer::singleShot(0, this, [this, handler] { Handle(handler); });
     return;

@@ -28,6 +28,11 @@ class QtMainWindow final : public QWidget {
   QtMainWindow(const std::string& port1_device, FileSystem& files, Clock& clock);
   ~QtMainWindow() override;
 
+  // Start-up, before the window is shown: the window's Form_Load. No event
+  // reaches a handler before it has returned. Throws PlatformError when
+  // serial port 1 cannot be opened.
+  void Form_Load();
+
   TxtCmt& Logic() { return *logic_; }
   QtSerialPort& Port() { return port_; }
   QtDrawingSurface& PicGrp() { return *PicGrp_; }
@@ -67,6 +72,7 @@ class QtMainWindow final : public QWidget {
   std::optional<QtComboBox> tmr_;
   std::optional<QtMessages> messages_;
   std::unique_ptr<TxtCmt> logic_;
+  bool loaded_ = false;
   bool handling_ = false;
   bool failed_ = false;
 };

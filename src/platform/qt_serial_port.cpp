@@ -29,6 +29,9 @@ int ParseInt(std::string_view text) {
 
 }  // namespace
 
+// QSerialPort takes every byte the system receives into a buffer without a
+// size limit, so a user-interface thread held up for a while (a slow disk
+// during a save, say) loses no pulse: the backlog is decoded when it returns.
 QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent)
     : QObject(parent), devices_(std::move(devices)) {
   port_.setFlowControl(QSerialPort::NoFlowControl);
@@ -97,8 +100,8 @@ void QtSerialPort::Input(std::span<std::uint8_t> out) {
       out.size(), static_cast<std::size_t>(std::max(input_len_, 0))));
   const qint64 got = port_.read(reinterpret_cast<char*>(out.data()), wanted);
   // Only called with the bytes waiting; should a read still come short, the
-  // rest reads as zeros, which the decoder rejects as an invalid channel.
-  std::fill(out.begin() + std::max<qint64>(got, 0), out.begin() + wanted, 0);
+  // rest reads as 0xFF, which puts any frame above 65280: rejected.
+  std::fill(out.begin() + std::max<qint64>(got, 0), out.begin() + wanted, 0xFF);
 }
 
 void QtSerialPort::HandleReadyRead() {

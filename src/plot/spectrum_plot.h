@@ -10,9 +10,9 @@ namespace pha {
 
 struct MeasurementState;
 
-// Plot coordinates: x is the channel, y is 10 ln(count). The top edge is a
+// Plot coordinates: x is the channel, from 0 at the left edge (pixel units
+// put it there) to 1100 at the right; y is 10 ln(count). The top edge is a
 // count of e^11.5 (about 98,716), the bottom edge e^-1.5 (about 0.22).
-constexpr float kPlotLeft = 0.0F;
 constexpr float kPlotWidth = 1100.0F;
 constexpr float kPlotTop = 115.0F;
 constexpr float kPlotHeight = -130.0F;  // negative: y grows upwards

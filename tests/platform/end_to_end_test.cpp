@@ -34,7 +34,7 @@ struct Instrument {
   NoFiles files;
   testing::FakeClock clock;
   QtMainWindow window{detector.slave_path(), files, clock};
-  Instrument() { window.Logic().Form_Load(); }
+  Instrument() { window.Form_Load(); }
   const MeasurementState& State() { return window.Logic().State(); }
 };
 

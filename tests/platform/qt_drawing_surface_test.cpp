@@ -58,6 +58,9 @@ TEST_F(PlotPixels, EmptySpectraShowOneBlueLineAtCountOneFromEdgeToEdge) {
   for (int x = 0; x < image.width(); x += 7) EXPECT_TRUE(RowsOf(image, x, kRed).empty()) << x;
   // Grey grid: the channel line at 500 and the decade line for 1000.
   EXPECT_FALSE(RowsOf(image, Column(500), kGrey).empty());
+  // The channel lines at 0 and 1100 lie on the left and right edges.
+  EXPECT_EQ(image.pixelColor(0, 10), kGrey);
+  EXPECT_EQ(image.pixelColor(924, 10), kGrey);
   EXPECT_TRUE(RowHas(image, Row(10 * std::log(1000.0)), 10, 80, kGrey));
 }
 
@@ -80,7 +83,11 @@ TEST_F(PlotPixels, HugeAndBelowOneCountsAreClippedAtTheEdges) {
   const QImage image = Draw();
   // The segments to and from the huge count leave through the top.
   EXPECT_EQ(image.pixelColor(Column(500), 0), kBlue);
-  // Counts below 1 sit on the bottom edge.
+  // Counts below 1 sit on the bottom edge, also where a whole run of
+  // channels holds them.
+  for (int channel = 0; channel <= 40; ++channel) state_.SpcRef[channel] = 0;
+  const QImage flat = Draw();
+  EXPECT_TRUE(RowHas(flat, 532, Column(2), Column(38), kBlue));
   for (const int channel : {600, 700, 800}) {
     const std::vector<int> rows = RowsOf(image, Column(channel), kBlue);
     ASSERT_FALSE(rows.empty()) << channel;

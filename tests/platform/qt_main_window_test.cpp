@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cmath>
 #include <filesystem>
@@ -34,7 +36,7 @@ class NoFiles : public FileSystem {
 
 class MainWindow : public ::testing::Test {
  protected:
-  MainWindow() : window_(pty_.SlavePath(), files_, clock_) { window_.Logic().Form_Load(); }
+  MainWindow() : window_(pty_.SlavePath(), files_, clock_) { window_.Form_Load(); }
 
   PtyPair pty_;
   NoFiles files_;
@@ -133,6 +135,78 @@ TEST_F(MainWindow, StartsIdleWithTheEmptySpectraDrawnAndBothTimersRunning) {
   EXPECT_TRUE(window_.Port().IsOpen());
 }
 
+TEST_F(MainWindow, RunLightsTheButtonAndTheTickShowsRateDoseAndBar) {
+  window_.CmdRun_->click();
+  EXPECT_EQ(window_.CmdRun_->text(), "Stop");
+  EXPECT_EQ(window_.CmdRun_->palette().color(QPalette::Button), QColor(255, 128, 128));
+
+  // One second of 100 pulses in channel 1000: 600 CPM, a dose figure of
+  // 1,250 and a bar 125 twips (8.3 pixels) long.
+  std::vector<int> channels(100, 1000);
+  pty_.Write(Frames(channels));
+  ASSERT_TRUE(WaitFor([&] { return window_.Logic().State().CntSec == 100; }));
+  window_.Logic().Tim1s_Timer();
+  EXPECT_EQ(window_.LblRtmCpm_->text(), "600 CPM");
+  EXPECT_EQ(window_.LblRtmDose_->text(), "1,250 nGy");
+  EXPECT_EQ(window_.LblCnt_->text(), "100 COUNT");
+  EXPECT_EQ(window_.LblTim_->text(), "00:00:01");
+  EXPECT_FLOAT_EQ(window_.PicMtr().ScaleWidth(), 1215.0F);
+  EXPECT_FLOAT_EQ(window_.PicMtr().ScaleHeight(), 315.0F);
+  const QImage bar = window_.PicMtr().Picture();
+  const QColor text = window_.PicMtr_->palette().color(QPalette::ButtonText);
+  EXPECT_EQ(bar.pixelColor(7, 10), text);
+  EXPECT_NE(bar.pixelColor(10, 10), text);
+
+  window_.CmdRun_->click();
+  EXPECT_EQ(window_.CmdRun_->text(), "Run");
+  EXPECT_EQ(window_.CmdRun_->palette().color(QPalette::Button),
+            QApplication::palette().color(QPalette::Button));
+
+  // Figures of the line's full rate still show whole in the narrow labels.
+  for (int second = 0; second < 30; ++second) {
+    window_.Logic().State().CntSec = 960;
+    window_.Logic().State().SumSec = 960 * 1023;
+    window_.Logic().Tim1s_Timer();
+  }
+  for (QLabel* label : {window_.LblRtmCpm_, window_.LblRtmDose_}) {
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()),
+              label->contentsRect().width() - 2 * label->indent())
+        << label->text().toStdString();
+  }
+  EXPECT_TRUE(window_.LblRtmDose_->text().contains(QRegularExpression("^11\\d,\\d{3} nGy$")))
+      << window_.LblRtmDose_->text().toStdString();
+
+}
+
+TEST(WindowTitle, ReadsBackAtOnceAndReachesTheWindowAtMostEveryFiftyMs) {
+  // Counts the title changes the window system is handed.
+  struct TitleChanges : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::WindowTitleChange) ++count;
+      return false;
+    }
+  } changes;
+  QWidget widget;
+  widget.setWindowTitle("FrmQor");
+  widget.installEventFilter(&changes);
+  QtWindowTitle title(&widget);
+  EXPECT_EQ(title.Caption(), "FrmQor");
+
+  QElapsedTimer clock;
+  clock.start();
+  int written = 0;
+  while (clock.elapsed() < 300) {
+    title.SetCaption(std::to_string(++written) + " \u2605 ");
+    ASSERT_EQ(title.Caption(), std::to_string(written) + " \u2605 ");
+    QCoreApplication::processEvents();
+  }
+  ASSERT_TRUE(WaitFor([&] { return widget.windowTitle().toStdString() == title.Caption(); }, 1000));
+  EXPECT_GT(written, 50);
+  EXPECT_LE(changes.count, 300 / QtWindowTitle::kPushIntervalMs + 2);
+  EXPECT_GE(changes.count, 2);
+}
+
 TEST_F(MainWindow, FramesOnTheLineShowInTheTitleLog) {
   pty_.Write(Frames({512, 498, 1024}));
   ASSERT_TRUE(WaitFor([&] { return window_.windowTitle().startsWith(QString::fromUtf8("(1024) 498 512 FrmQor")); }))
@@ -153,7 +227,7 @@ TEST(MainWindowFiles, LodRefShowsTheReferenceAtOnceAndRunFlattensItAgain) {
   PosixFileSystem files;
   FakeClock clock;
   QtMainWindow window(pty.SlavePath(), files, clock);
-  window.Logic().Form_Load();
+  window.Form_Load();
 
   const QColor blue(0, 0, 255);
   const int column = static_cast<int>(window.PicGrp().PixelX(800.0F));
