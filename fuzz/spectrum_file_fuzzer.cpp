@@ -63,11 +63,45 @@ class Recorder final : public Messages, public DrawingSurface {
   int redraws = 0;
 };
 
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// The text with every line end (CR LF, lone CR, lone LF) written as `end`.
+std::string WithLineEnds(const std::string& text, const std::string& end) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += end;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool SameReading(const SpectrumFileReading& a, const SpectrumFileReading& b) {
+  return a.error == b.error && (a.error || a.counts == b.counts);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const SpectrumFileReading reading = ParseSpectrumFile(text);
+  // The three kinds of line end read alike, and so do blanks around values.
+  for (const char* end : {"\r\n", "\n", "\r"}) {
+    Require(SameReading(reading, ParseSpectrumFile(WithLineEnds(text, end))),
+            "line ends of another kind read differently");
+  }
+  if (text.find_first_of("\"") == std::string::npos) {
+    Require(SameReading(reading, ParseSpectrumFile(ReplaceAll(text, ",", " \t, "))),
+            "blanks around a value changed the reading");
+  }
 
   OneFile files(text);
   NoClock clock;

@@ -59,6 +59,11 @@ class FieldScanner {
       if (at_line_start && ended_line && !quoted && field.text.empty()) continue;
       return field;
     }
+    // A comma that ends the text ends a field, like a comma before a line end.
+    if (comma_at_end_) {
+      comma_at_end_ = false;
+      return Field{{}, line_};
+    }
     return std::nullopt;
   }
 
@@ -68,7 +73,10 @@ class FieldScanner {
     if (pos_ == text_.size()) return true;
     const char c = text_[pos_++];
     at_line_start_ = c != ',';
-    if (c == ',') return false;
+    if (c == ',') {
+      comma_at_end_ = pos_ == text_.size();
+      return false;
+    }
     if (c == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
     ++line_;
     return true;
@@ -78,6 +86,7 @@ class FieldScanner {
   std::size_t pos_ = 0;
   int line_ = 1;
   bool at_line_start_ = true;
+  bool comma_at_end_ = false;
 };
 
 // Reads [+|-]digits[.digits], at least one digit, rounding a fraction half

@@ -50,7 +50,9 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
   std::map<std::string, std::string> entries;
   std::error_code error;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder, error)) {
-    entries[entry.path().string()] = entry.is_directory() ? "<folder>" : ReadBytes(entry.path());
+    entries[entry.path().string()] = entry.is_directory()      ? "<folder>"
+                                     : entry.is_regular_file() ? ReadBytes(entry.path())
+                                                               : "<special>";
   }
   return entries;
 }
@@ -239,6 +241,16 @@ const Failure kFailures[] = {
      GiveUpRoot, "Cannot load @/data/sam.csv: permission denied."},
     {"LoadAFolder", CmdLodSmp_Click, [] { fs::create_directory("data/sam.csv"); }, nullptr,
      "Cannot load @/data/sam.csv: is a directory."},
+    // A named pipe nobody writes to would block a plain read for ever.
+    {"LoadANamedPipe", CmdLodRef_Click, [] { mkfifo("data/ref.csv", 0644); }, nullptr,
+     "Cannot load @/data/ref.csv: it is not a regular file."},
+    {"LoadAFileFarTooLarge", CmdLodRef_Click,
+     [] {
+       WriteBytes("data/ref.csv", "1\r\n");
+       fs::resize_file("data/ref.csv", std::uintmax_t{17} << 20);
+     },
+     nullptr,
+     "Cannot load @/data/ref.csv: the file is larger than 16 MiB, far too large for a spectrum."},
 };
 
 class FileFailureTest : public FileCommandsTest, public ::testing::WithParamInterface<Failure> {

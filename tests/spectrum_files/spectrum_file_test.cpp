@@ -73,6 +73,13 @@ TEST(ParseSpectrumFile, ReadsValuesInEveryAcceptedForm) {
   }
 }
 
+TEST(ParseSpectrumFile, ACommaThatEndsTheFileEndsAValue) {
+  const SpectrumFileReading reading = ParseSpectrumFile(Repeat("2\r\n", 1022) + "1,");
+  ASSERT_FALSE(reading.error) << *reading.error;
+  EXPECT_EQ(reading.counts[1022], 1);
+  EXPECT_EQ(reading.counts[1023], 0);
+}
+
 TEST(ParseSpectrumFile, IgnoresEverythingAfterThe1024thValue) {
   const SpectrumFileReading reading = ParseSpectrumFile(Repeat("3,", 1024) + "99999999999,x\r\n\"");
   ASSERT_FALSE(reading.error) << *reading.error;

@@ -15,6 +15,9 @@ namespace {
 
 // Tries so many names before giving up on a free one for the new file.
 constexpr int kCreateAttempts = 100;
+// A spectrum file takes some 12 KiB; whatever follows its 1024 values is
+// ignored, but a file past this size is no spectrum.
+constexpr std::size_t kMaxReadBytes = std::size_t{16} << 20;
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -72,19 +75,14 @@ int CreateBeside(const std::string& path, std::string& temporary) {
   return -1;
 }
 
-// Makes a rename in `folder` durable. File systems that cannot sync a
-// folder say EINVAL; there is nothing more to do on them.
-FileError SyncFolder(const std::string& folder) {
+// Makes a rename in `folder` durable, as far as the system lets it. By then
+// the new file is in place, whole and on disk; a folder that will not sync
+// (some file systems refuse, with EINVAL) does not make the save a failure.
+void SyncFolder(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  int error = fd < 0 ? errno : 0;
-  if (fd >= 0) {
-    if (fsync(fd) != 0 && errno != EINVAL) error = errno;
-    close(fd);
-  }
-  if (error == 0) return std::nullopt;
-  return "the file is written but may not survive a power cut, as the folder could not be "
-         "flushed to disk (" +
-         SystemReason(error) + ")";
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
 }
 
 }  // namespace
@@ -99,14 +97,31 @@ WorkingDirectory PosixFileSystem::CurrentDirectory() const {
 
 FileContents PosixFileSystem::ReadFile(const std::string& path) const {
   FileContents contents;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a named pipe or a device under the file's name must not
+  // hold up the user-interface thread; only a regular file is read.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return {{}, Reason(errno, path)};
+  struct stat status {};
+  if (fstat(fd, &status) != 0) {
+    const int error = errno;
+    close(fd);
+    return {{}, Reason(error, path)};
+  }
+  if (!S_ISREG(status.st_mode)) {
+    close(fd);
+    return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : "it is not a regular file"};
+  }
   char buffer[1 << 16];
   for (;;) {
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) contents = {{}, Reason(errno, path)};
     if (got <= 0) break;
+    if (contents.bytes.size() + static_cast<std::size_t>(got) > kMaxReadBytes) {
+      contents = {{}, "the file is larger than " + std::to_string(kMaxReadBytes >> 20) +
+                          " MiB, far too large for a spectrum"};
+      break;
+    }
     contents.bytes.append(buffer, static_cast<std::size_t>(got));
   }
   close(fd);  // read-only: nothing is lost if this fails
@@ -126,7 +141,8 @@ FileError PosixFileSystem::WriteFileReplacing(const std::string& path, std::stri
     unlink(temporary.c_str());
     return Reason(error, path);
   }
-  return SyncFolder(FolderOf(path));
+  SyncFolder(FolderOf(path));
+  return std::nullopt;
 }
 
 }  // namespace pha
