@@ -1,6 +1,6 @@
 // pha-demo: the program wired to a built-in detector emulator on a
 // pseudo-terminal, to try it without hardware. The emulated detector sends a
-// realistic spectrum at a few hundred pulses per second.
+// realistic spectrum at 150 pulses per second.
 #include <QApplication>
 #include <QDateTime>
 #include <iostream>

@@ -12,7 +12,8 @@ constexpr std::string_view kIdleCaption = "Run";
 constexpr std::string_view kRunningCaption = "Stop";
 constexpr double kSecondsPerMinute = 60.0;
 
-// Read afresh on every tick, so that a new selection applies to a run at once.
+// Read afresh on every tick, so that a new selection applies to a running
+// measurement from the next tick on.
 std::int32_t SelectedPresetS(const ComboBox& CmbTmr) {
   const int index = CmbTmr.ListIndex();
   return index < 0 ? kPresetWithoutSelectionS : CmbTmr.ItemData(index);

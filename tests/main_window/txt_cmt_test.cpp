@@ -74,8 +74,12 @@ TEST(TxtCmt, TheDrawTickRedrawsTheWholePictureWhetherOrNotAMeasurementRuns) {
   w.logic.Form_Load();
   w.plot.calls.clear();
   w.logic.TimDraw_Timer();
+  EXPECT_EQ(w.plot.calls.size(), 1U * (1 + 19 + 3303));
+  w.logic.CmdRun_Click();  // its reset draws once more
+  w.plot.calls.clear();
   w.logic.TimDraw_Timer();
-  EXPECT_EQ(w.plot.calls.size(), 2U * (1 + 19 + 3303));
+  EXPECT_EQ(w.plot.calls.size(), 1U * (1 + 19 + 3303));
+  EXPECT_EQ(w.logic.State().FlgRun, Flag::True);
 }
 
 TEST(TxtCmt, SerialNotificationsReachTheDecoderAndTheTitleLog) {

@@ -32,7 +32,7 @@ TEST_F(RunControlTest, TenSecondRunShowsEachSecondAndStopsOnTheEleventhTick) {
 }
 
 // The line's full rate, every pulse in the top channel: SumTot passes 2^31
-// after 37 minutes.
+// after about 36 minutes.
 TEST_F(RunControlTest, TwentyFourHourRunAtFullRateRollsOverToMidnightThenStops) {
   const struct {
     int tick;

@@ -155,6 +155,8 @@ TEST(Runner, WhatArrivesDecodesToExactlyWhatTheStatisticsAnnounce) {
       {.fixed_channel = 1023, .as_fast_as_possible = true, .frame_count = 3000},
       // Paced, the line full; the low byte is a carriage return.
       {.rate_per_s = 3000, .fixed_channel = 0x10D, .frame_count = 400},
+      // Handed on in 16 ms batches, as a USB adapter does.
+      {.rate_per_s = 3000, .fixed_channel = 0x30A, .frame_count = 400, .delivery_period_ms = 16},
   };
   for (const Options& options : cases) {
     SCOPED_TRACE(options.frame_count);

@@ -49,7 +49,7 @@ Options:
   --fast                ignore rate and line speed, write as fast as the pty
                         takes the bytes
   --count N             stop after N frames, faulty ones included
-                        (default 0: run until SIGINT or SIGTERM)
+                        (default 0: run until SIGINT, SIGTERM or SIGHUP)
   --seed S              seed of the channels and arrival times (default 1)
   --drop-byte-every N   every N-th frame loses its first (low) byte; its high
                         byte pairs with the next frame's low byte, which the
@@ -57,12 +57,13 @@ Options:
   --invalid-every N     every N-th frame is replaced by the invalid value
                         65535 (bytes FF FF), which the program rejects
                         (default 0: never; wins over --drop-byte-every)
-  --delivery-ms N       hand the bytes on in batches every N ms (1..1000), as a
-                        USB serial adapter does (many wait 16 ms); by default
-                        each frame goes out the moment it has crossed the line
+  --delivery-ms N       hand the bytes on in batches every N ms, as a USB
+                        serial adapter does (many wait 16 ms); 0..1000,
+                        default 0: each frame goes out the moment it has
+                        crossed the line
   --help                show this text
 
-On exit (count reached, SIGINT, SIGTERM) a summary of what was sent goes to
+On exit (count reached, SIGINT, SIGTERM, SIGHUP) a summary of what was sent goes to
 standard output and the link is removed. Bad options exit with status 2.
 )";
 
@@ -153,6 +154,7 @@ int main(int argc, char** argv) {
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGHUP);  // the terminal closed
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
   try {
