@@ -20,7 +20,10 @@ class PixelRecorder final : public pha::ScaledSurface {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     std::optional<Colour> colour;
   };
-  PixelRecorder(int width, int height) : width_(width), height_(height) { ResetToPixels(); }
+  PixelRecorder(int width, int height, float units_per_pixel = 1.0F)
+      : width_(width), height_(height) {
+    StartScale(units_per_pixel);
+  }
   std::vector<Call> calls;
 
  private:
@@ -60,6 +63,15 @@ TEST(ScaledSurface, StartsInPixelsAndScaleMode3ReturnsToThem) {
       s.SetScaleMode(pha::DrawingSurface::kScaleModePixels);
     }
   }
+}
+
+TEST(ScaledSurface, StartsInTwipsWhereAskedUntilScaleMode3) {
+  PixelRecorder meter(81, 21, 15.0F);
+  EXPECT_EQ(meter.ScaleWidth(), 1215.0F);
+  EXPECT_EQ(meter.ScaleHeight(), 315.0F);
+  EXPECT_DOUBLE_EQ(meter.PixelX(125.0F), 125.0 / 15.0);
+  meter.SetScaleMode(pha::DrawingSurface::kScaleModePixels);
+  EXPECT_EQ(meter.ScaleWidth(), 81.0F);
 }
 
 TEST(ScaledSurface, EachSetterChangesOnlyItsOwnValue) {
