@@ -160,6 +160,12 @@ void QtMainWindow::WireEvents() {
           [this, &logic] { Handle([&logic] { logic.CmdLodRef_Click(); }); });
 }
 
+void QtMainWindow::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  // A message box still open must not keep the program alive.
+  QCoreApplication::quit();
+}
+
 void QtMainWindow::Form_Load() {
   logic_->Form_Load();
   loaded_ = true;

@@ -58,6 +58,10 @@ class QtMainWindow final : public QWidget {
   QTimer* TimDraw_;
   QTimer* Tim1s_;
 
+ protected:
+  // Closing the window ends the program at once, whatever else is open.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void BuildControls();
   void WireEvents();

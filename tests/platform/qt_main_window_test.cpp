@@ -250,6 +250,19 @@ TEST(MainWindowFiles, LodRefShowsTheReferenceAtOnceAndRunFlattensItAgain) {
   fs::remove_all(folder);
 }
 
+TEST(Closing, ClosingTheWindowEndsTheProgramEvenWithAMessageOpen) {
+  PtyPair pty;
+  NoFiles files;
+  FakeClock clock;
+  QtMainWindow window(pty.SlavePath(), files, clock);
+  window.Form_Load();
+  window.show();
+  window.CmdLodRef_->click();  // no files: a message box opens and stays
+  QTimer::singleShot(100, &window, [&window] { window.close(); });
+  QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });  // only if closing fails
+  EXPECT_EQ(QApplication::exec(), 0);
+}
+
 // Runs the program on `device`; answers the first message box and tells
 // what it said and whether any window was visible meanwhile.
 struct StartUp {
