@@ -12,6 +12,7 @@
 
 #include "acquisition/pulse_decoder.h"
 #include "acquisition/title_log.h"
+#include "fuzz/require.h"
 #include "main_window/serial_port.h"
 #include "main_window/window_ops.h"
 
@@ -19,12 +20,7 @@ namespace {
 
 using namespace pha;
 
-void Require(bool holds, const char* what) {
-  if (!holds) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-  }
-}
+using pha::fuzz::Require;
 
 class ChunkedPort final : public SerialPort {
  public:
@@ -136,8 +132,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     port.event = input.ConsumeIntegralInRange<int>(0, 15) == 0 ? 1 : SerialPort::kEvReceive;
     const std::size_t before = port.waiting.size();
     decoder.MSComm1_OnComm();
-    if (port.event != SerialPort::kEvReceive) Require(port.waiting.size() == before, "read on a non-data event");
-    else Require(port.waiting.size() < 2, "complete frame left waiting");
+    if (port.event != SerialPort::kEvReceive)
+      Require(port.waiting.size() == before, "read on a non-data event");
+    else
+      Require(port.waiting.size() < 2, "complete frame left waiting");
   }
 
   // A last notification of received data drains what the others left.

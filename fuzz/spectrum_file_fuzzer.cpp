@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "acquisition/measurement_state.h"
+#include "fuzz/require.h"
 #include "spectrum_files/file_commands.h"
 #include "spectrum_files/spectrum_file.h"
 
@@ -14,12 +15,7 @@ namespace {
 
 using namespace pha;
 
-void Require(bool holds, const char* what) {
-  if (!holds) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-  }
-}
+using pha::fuzz::Require;
 
 class OneFile final : public FileSystem {
  public:

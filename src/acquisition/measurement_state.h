@@ -33,9 +33,9 @@ constexpr void AddSaturating(std::int32_t& count, std::int32_t amount) {
 }
 
 struct MeasurementState {
-  Spectrum SpcSmp{};  // sample: pulses per channel of the current measurement
-  Spectrum SpcSmt{};  // smoothed sample: each pulse adds 1 to channels n-4..n+4
-  Spectrum SpcRef{};  // reference, loaded from a file
+  Spectrum SpcSmp{};          // sample: pulses per channel of the current measurement
+  Spectrum SpcSmt{};          // smoothed sample: each pulse adds 1 to channels n-4..n+4
+  Spectrum SpcRef{};          // reference, loaded from a file
   Flag FlgRun = Flag::False;  // a measurement is running
   std::int32_t TimMes = 0;    // elapsed seconds of the current measurement
   // Totals of the current measurement. 64 bits: 24 h at the line's 960

@@ -17,7 +17,7 @@ class Window;
 
 // The wire format of one pulse, detector to program.
 struct PulseFrame {
-  std::uint8_t low = 0;   // received first
+  std::uint8_t low = 0;  // received first
   std::uint8_t high = 0;
 
   constexpr int Channel() const { return low + 256 * high; }

@@ -37,8 +37,7 @@ void QtLabel::SetCaption(std::string_view text) {
   label_->setText(qtext);
 }
 
-QtButton::QtButton(QPushButton* button)
-    : button_(button), caption_(button->text().toStdString()) {}
+QtButton::QtButton(QPushButton* button) : button_(button), caption_(button->text().toStdString()) {}
 
 void QtButton::SetCaption(std::string_view text) {
   caption_ = text;

@@ -8,9 +8,7 @@
 namespace pha {
 
 QtDrawingSurface::QtDrawingSurface(QSize size, QWidget* parent, float units_per_pixel)
-    : QWidget(parent),
-      back_(size, QImage::Format_RGB32),
-      front_(size, QImage::Format_RGB32) {
+    : QWidget(parent), back_(size, QImage::Format_RGB32), front_(size, QImage::Format_RGB32) {
   setFixedSize(size);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::NoFocus);
@@ -34,8 +32,7 @@ QPainter& QtDrawingSurface::Painter(bool clears_everything) {
   }
   if (!show_pending_) {
     show_pending_ = true;
-    QMetaObject::invokeMethod(this, &QtDrawingSurface::ShowFinishedPicture,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &QtDrawingSurface::ShowFinishedPicture, Qt::QueuedConnection);
   }
   return *painter_;
 }

@@ -22,9 +22,9 @@ struct Preset {
   const char* text;
   int seconds;
 };
-constexpr Preset kPresets[] = {{"10 sec", 10},      {"1 min", 60},       {"1 hour", 3600},
-                               {"2 hour", 7200},    {"3 hour", 10800},   {"6 hour", 21600},
-                               {"12 hour", 43200},  {"24 hour", 86400}};
+constexpr Preset kPresets[] = {{"10 sec", 10},     {"1 min", 60},     {"1 hour", 3600},
+                               {"2 hour", 7200},   {"3 hour", 10800}, {"6 hour", 21600},
+                               {"12 hour", 43200}, {"24 hour", 86400}};
 
 void Place(QWidget* widget, int left, int top, int width, int height) {
   widget->setGeometry(Px(left), Px(top), Px(width), Px(height));
@@ -39,8 +39,8 @@ QGroupBox* MakeFrame(QWidget* parent, const char* caption, int left, int top, in
 }
 
 // A one-line value label with a border; right-aligned unless centred.
-QLabel* MakeValueLabel(QWidget* parent, const char* text, int left, int top, int width,
-                       int height, Qt::Alignment alignment = Qt::AlignRight) {
+QLabel* MakeValueLabel(QWidget* parent, const char* text, int left, int top, int width, int height,
+                       Qt::Alignment alignment = Qt::AlignRight) {
   auto* label = new QLabel(QString::fromUtf8(text), parent);
   Place(label, left, top, width, height);
   label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -82,9 +82,9 @@ QtMainWindow::QtMainWindow(const std::string& port1_device, FileSystem& files, C
   run_.emplace(CmdRun_);
   tmr_.emplace(CmbTmr_);
   messages_.emplace(this);
-  logic_ = std::make_unique<TxtCmt>(TxtCmtControls{
-      *title_, *rtm_cpm_, *rtm_dose_, *PicMtr_, *tmr_, *run_, *tim_, *cnt_, *cpm_, *dose_,
-      *PicGrp_, port_, *messages_, files, clock, SystemLocaleSeparators()});
+  logic_ = std::make_unique<TxtCmt>(
+      TxtCmtControls{*title_, *rtm_cpm_, *rtm_dose_, *PicMtr_, *tmr_, *run_, *tim_, *cnt_, *cpm_,
+                     *dose_, *PicGrp_, port_, *messages_, files, clock, SystemLocaleSeparators()});
 
   // Both timers run from the creation of the window to the end; their ticks
   // reach the handlers once Form_Load has returned.

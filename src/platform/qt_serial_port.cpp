@@ -62,10 +62,11 @@ void QtSerialPort::SetSettings(std::string_view settings) {
   if (parts.size() != 4 || parts[1].size() != 1) fail();
 
   const int baud = ParseInt(parts[0]);
-  static const std::map<char, QSerialPort::Parity> kParities = {
-      {'N', QSerialPort::NoParity},   {'E', QSerialPort::EvenParity},
-      {'O', QSerialPort::OddParity},  {'M', QSerialPort::MarkParity},
-      {'S', QSerialPort::SpaceParity}};
+  static const std::map<char, QSerialPort::Parity> kParities = {{'N', QSerialPort::NoParity},
+                                                                {'E', QSerialPort::EvenParity},
+                                                                {'O', QSerialPort::OddParity},
+                                                                {'M', QSerialPort::MarkParity},
+                                                                {'S', QSerialPort::SpaceParity}};
   const auto parity = kParities.find(static_cast<char>(std::toupper(parts[1][0])));
   const int data_bits = ParseInt(parts[2]);
   const std::string_view stop = parts[3];
@@ -96,8 +97,8 @@ int QtSerialPort::InBufferCount() const {
 }
 
 void QtSerialPort::Input(std::span<std::uint8_t> out) {
-  const auto wanted = static_cast<qint64>(std::min<std::size_t>(
-      out.size(), static_cast<std::size_t>(std::max(input_len_, 0))));
+  const auto wanted = static_cast<qint64>(
+      std::min<std::size_t>(out.size(), static_cast<std::size_t>(std::max(input_len_, 0))));
   const qint64 got = port_.read(reinterpret_cast<char*>(out.data()), wanted);
   // Only called with the bytes waiting; should a read still come short, the
   // rest reads as 0xFF, which puts any frame above 65280: rejected.

@@ -10,17 +10,6 @@ namespace {
 
 using namespace pha::testing;
 
-class NoFiles : public FileSystem {
- public:
-  WorkingDirectory CurrentDirectory() const override { return {"/nowhere", std::nullopt}; }
-  FileContents ReadFile(const std::string& path) const override {
-    return {{}, "cannot read " + path};
-  }
-  FileError WriteFileReplacing(const std::string& path, std::string_view) override {
-    return "cannot write " + path;
-  }
-};
-
 struct Window {
   FakeWindow title;
   FakeLabel rtm_cpm{"0 CPM"}, rtm_dose{"0 nGy"}, tim{"00:00:00"}, cnt{"0 COUNT"}, cpm{"0 CPM"},
@@ -41,9 +30,9 @@ TEST(TxtCmt, FormLoadOpensThePortLastThenSelectsTenSecondsResetsAndDrawsTwice) {
   Window w;
   w.logic.State().SpcRef.fill(0);
   w.logic.Form_Load();
-  EXPECT_EQ(w.port.log, (std::vector<std::string>{"CommPort=1", "Settings=19200,N,8,1",
-                                                  "InputMode=Binary", "InputLen=2",
-                                                  "RThreshold=2", "Open"}));
+  EXPECT_EQ(w.port.log,
+            (std::vector<std::string>{"CommPort=1", "Settings=19200,N,8,1", "InputMode=Binary",
+                                      "InputLen=2", "RThreshold=2", "Open"}));
   EXPECT_EQ(w.presets.index, 0);
   const MeasurementState& state = w.logic.State();
   for (const Spectrum* spectrum : {&state.SpcSmp, &state.SpcSmt, &state.SpcRef})

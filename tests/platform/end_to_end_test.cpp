@@ -18,16 +18,8 @@
 namespace pha {
 namespace {
 
+using testing::NoFiles;
 using testing::WaitFor;
-
-class NoFiles : public FileSystem {
- public:
-  WorkingDirectory CurrentDirectory() const override { return {"/nowhere", std::nullopt}; }
-  FileContents ReadFile(const std::string&) const override { return {{}, "no files"}; }
-  FileError WriteFileReplacing(const std::string&, std::string_view) override {
-    return "no files";
-  }
-};
 
 struct Instrument {
   emulator::PtyDetector detector;
@@ -74,9 +66,12 @@ class CountingTitle final : public Window {
   void SetCaption(std::string text) override {
     const std::string_view entry(text.data(),
                                  text.size() - Utf8PrefixBytes(caption_, kTitleKeptChars));
-    if (entry == kDiscardEntry) ++discards;
-    else if (entry.front() == '(') ++rejected;
-    else ++accepted;
+    if (entry == kDiscardEntry)
+      ++discards;
+    else if (entry.front() == '(')
+      ++rejected;
+    else
+      ++accepted;
     caption_ = std::move(text);
   }
   std::int64_t accepted = 0, rejected = 0, discards = 0;
@@ -154,8 +149,8 @@ TEST(Soak, AtTheFullLineRateWithFaultsEveryFrameIsAccountedFor) {
   // Nothing piles up over the run. (AddressSanitizer holds freed memory back
   // on purpose, and finds leaks by itself.)
 #ifndef __SANITIZE_ADDRESS__
-  EXPECT_LT(end_kib - warm_kib, 1024) << warm_kib << " KiB after warm-up, " << end_kib
-                                      << " at the end";
+  EXPECT_LT(end_kib - warm_kib, 1024)
+      << warm_kib << " KiB after warm-up, " << end_kib << " at the end";
 #endif
   RecordProperty("frames", static_cast<int>(sent.frames_sent));
   RecordProperty("rss_growth_kib", static_cast<int>(end_kib - warm_kib));

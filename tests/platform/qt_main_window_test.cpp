@@ -22,17 +22,9 @@ namespace {
 
 using testing::FakeClock;
 using testing::Frames;
+using testing::NoFiles;
 using testing::PtyPair;
 using testing::WaitFor;
-
-class NoFiles : public FileSystem {
- public:
-  WorkingDirectory CurrentDirectory() const override { return {"/nowhere", std::nullopt}; }
-  FileContents ReadFile(const std::string&) const override { return {{}, "no files"}; }
-  FileError WriteFileReplacing(const std::string&, std::string_view) override {
-    return "no files";
-  }
-};
 
 class MainWindow : public ::testing::Test {
  protected:
@@ -91,8 +83,8 @@ TEST_F(MainWindow, EveryControlSitsWhereTheLayoutPutsItWithItsStartText) {
 
 TEST_F(MainWindow, ThePresetListHoldsItsEightItemsInOrderWithTheirSeconds) {
   const std::pair<QString, int> expected[] = {
-      {"10 sec", 10},      {"1 min", 60},       {"1 hour", 3600},    {"2 hour", 7200},
-      {"3 hour", 10800},   {"6 hour", 21600},   {"12 hour", 43200},  {"24 hour", 86400}};
+      {"10 sec", 10},    {"1 min", 60},     {"1 hour", 3600},   {"2 hour", 7200},
+      {"3 hour", 10800}, {"6 hour", 21600}, {"12 hour", 43200}, {"24 hour", 86400}};
   ASSERT_EQ(window_.CmbTmr_->count(), 8);
   EXPECT_FALSE(window_.CmbTmr_->isEditable());
   for (int i = 0; i < 8; ++i) {
@@ -175,7 +167,6 @@ TEST_F(MainWindow, RunLightsTheButtonAndTheTickShowsRateDoseAndBar) {
   }
   EXPECT_TRUE(window_.LblRtmDose_->text().contains(QRegularExpression("^11\\d,\\d{3} nGy$")))
       << window_.LblRtmDose_->text().toStdString();
-
 }
 
 TEST(WindowTitle, ReadsBackAtOnceAndReachesTheWindowAtMostEveryFiftyMs) {
@@ -209,8 +200,9 @@ TEST(WindowTitle, ReadsBackAtOnceAndReachesTheWindowAtMostEveryFiftyMs) {
 
 TEST_F(MainWindow, FramesOnTheLineShowInTheTitleLog) {
   pty_.Write(Frames({512, 498, 1024}));
-  ASSERT_TRUE(WaitFor([&] { return window_.windowTitle().startsWith(QString::fromUtf8("(1024) 498 512 FrmQor")); }))
-      << window_.windowTitle().toStdString();
+  ASSERT_TRUE(WaitFor([&] {
+    return window_.windowTitle().startsWith(QString::fromUtf8("(1024) 498 512 FrmQor"));
+  })) << window_.windowTitle().toStdString();
 }
 
 TEST(MainWindowFiles, LodRefShowsTheReferenceAtOnceAndRunFlattensItAgain) {

@@ -80,8 +80,8 @@ TEST(QtSerialPort, BytesInOddSizedChunksStillGiveWholeFrames) {
   std::size_t at = 0;
   for (std::size_t i = 0; at < bytes.size(); ++i) {
     const std::size_t size = std::min(kChunks[i % std::size(kChunks)], bytes.size() - at);
-    line.pty.Write({bytes.begin() + static_cast<long>(at),
-                    bytes.begin() + static_cast<long>(at + size)});
+    line.pty.Write(
+        {bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + size)});
     at += size;
     // Let each chunk arrive on its own, so that notifications see odd counts.
     const qint64 before = static_cast<qint64>(at);

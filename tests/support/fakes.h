@@ -155,6 +155,18 @@ class ScriptedSerialPort : public SerialPort {
   bool opened = false;
 };
 
+// A file system with nothing in it: every read and write fails.
+class NoFiles : public FileSystem {
+ public:
+  WorkingDirectory CurrentDirectory() const override { return {"/nowhere", std::nullopt}; }
+  FileContents ReadFile(const std::string& path) const override {
+    return {{}, "cannot read " + path};
+  }
+  FileError WriteFileReplacing(const std::string& path, std::string_view) override {
+    return "cannot write " + path;
+  }
+};
+
 class FakeClock : public Clock {
  public:
   LocalDateTime Now() const override { return now; }

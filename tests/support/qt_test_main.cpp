@@ -1,7 +1,6 @@
 // main() for tests that need a QApplication: the offscreen platform unless
 // the environment names another.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -101,7 +101,7 @@ CommandLine parse_command_line(int argc, char** argv) {
       continue;
     }
     static constexpr std::string_view kWithValue[] = {
-        "--link",         "--rate", "--channel", "--count", "--seed", "--drop-byte-every",
+        "--link",          "--rate",       "--channel", "--count", "--seed", "--drop-byte-every",
         "--invalid-every", "--delivery-ms"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), option) == std::end(kWithValue))
       throw UsageError{"unknown option '" + std::string(option) + "'"};

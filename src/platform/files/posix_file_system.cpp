@@ -118,8 +118,9 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
     if (got < 0) contents = {{}, Reason(errno, path)};
     if (got <= 0) break;
     if (contents.bytes.size() + static_cast<std::size_t>(got) > kMaxReadBytes) {
-      contents = {{}, "the file is larger than " + std::to_string(kMaxReadBytes >> 20) +
-                          " MiB, far too large for a spectrum"};
+      contents = {{},
+                  "the file is larger than " + std::to_string(kMaxReadBytes >> 20) +
+                      " MiB, far too large for a spectrum"};
       break;
     }
     contents.bytes.append(buffer, static_cast<std::size_t>(got));
