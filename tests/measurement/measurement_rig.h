@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "acquisition/measurement_state.h"
@@ -17,49 +15,7 @@
 
 namespace pha::testing {
 
-// Every caption written, as "name=text", in the order written.
-using WriteLog = std::vector<std::string>;
 using Texts = std::vector<std::string>;
-
-class LoggedLabel : public FakeLabel {
- public:
-  LoggedLabel(WriteLog& log, std::string name, std::string caption)
-      : FakeLabel(std::move(caption)), log_(log), name_(std::move(name)) {}
-  void SetCaption(std::string_view text) override {
-    log_.push_back(name_ + "=" + std::string(text));
-    FakeLabel::SetCaption(text);
-  }
-
- private:
-  WriteLog& log_;
-  std::string name_;
-};
-
-class LoggedButton : public FakeButton {
- public:
-  explicit LoggedButton(WriteLog& log) : log_(log) {}
-  void SetCaption(std::string_view text) override {
-    log_.push_back("CmdRun=" + std::string(text));
-    FakeButton::SetCaption(text);
-  }
-  void SetBackColor(Colour colour) override {
-    log_.emplace_back(colour == kRunningColour ? "CmdRun light red" : "CmdRun button face");
-    FakeButton::SetBackColor(colour);
-  }
-
- private:
-  WriteLog& log_;
-};
-
-// Tells when it is cleared: the plot's redraw by IniMes begins with Cls.
-class ObservedSurface : public RecordingSurface {
- public:
-  void Cls() override {
-    if (on_cls) on_cls();
-    RecordingSurface::Cls();
-  }
-  std::function<void()> on_cls;
-};
 
 class MeasurementRig : public ::testing::Test {
  protected:
@@ -78,10 +34,12 @@ class MeasurementRig : public ::testing::Test {
   void Tick() { Tim1s_Timer(meter, state, meter_controls, run); }
   // The four measurement labels, in display order.
   Texts Shown() const { return {LblCnt.caption, LblCpm.caption, LblTim.caption, LblDose.caption}; }
+  int MeasurementLabelWrites() const {
+    return LblCnt.writes + LblCpm.writes + LblTim.writes + LblDose.writes;
+  }
 
-  WriteLog log;
   MeasurementState state;
-  LoggedButton CmdRun{log};
+  FakeButton CmdRun;
   FakeComboBox CmbTmr{{{"10 sec", 10},
                        {"1 min", 60},
                        {"1 hour", 3600},
@@ -90,13 +48,13 @@ class MeasurementRig : public ::testing::Test {
                        {"6 hour", 21600},
                        {"12 hour", 43200},
                        {"24 hour", 86400}}};
-  LoggedLabel LblCnt{log, "LblCnt", "0 COUNT"};
-  LoggedLabel LblCpm{log, "LblCpm", "0 CPM"};
-  LoggedLabel LblTim{log, "LblTim", "00:00:00"};
-  LoggedLabel LblDose{log, "LblDose", "nGy"};
-  LoggedLabel LblRtmCpm{log, "LblRtmCpm", "0 CPM"};
-  LoggedLabel LblRtmDose{log, "LblRtmDose", "0 nGy"};
-  ObservedSurface PicGrp;
+  FakeLabel LblCnt{"0 COUNT"};
+  FakeLabel LblCpm{"0 CPM"};
+  FakeLabel LblTim{"00:00:00"};
+  FakeLabel LblDose{"nGy"};
+  FakeLabel LblRtmCpm{"0 CPM"};
+  FakeLabel LblRtmDose{"0 nGy"};
+  RecordingSurface PicGrp;
   RecordingSurface PicMtr{81, 21};
   LocaleSeparators locale;
   RunControls run{CmdRun, CmbTmr, LblCnt, LblCpm, LblTim, LblDose, PicGrp, locale};
@@ -106,9 +64,6 @@ class MeasurementRig : public ::testing::Test {
   void SetUp() override {
     CmbTmr.SetListIndex(k10Sec);
     IniMes(state, PicGrp);  // as at start-up
-    PicGrp.on_cls = [this] {
-      log.push_back(state.FlgRun == Flag::True ? "IniMes running" : "IniMes idle");
-    };
   }
 };
 

@@ -93,7 +93,7 @@ class FileCommandsTest : public ::testing::Test {
   MeasurementState state_;
 };
 
-TEST_F(FileCommandsTest, SaveAfterStartUpWrites1024LinesOfOne) {
+TEST_F(FileCommandsTest, SaveWrites1024LinesOfOneAfterStartUpUnderTheClocksName) {
   const MeasurementState before = state_;
   CmdSav_Click(state_, context_);
   EXPECT_EQ(messages_.errors, std::vector<std::string>{});
@@ -101,16 +101,16 @@ TEST_F(FileCommandsTest, SaveAfterStartUpWrites1024LinesOfOne) {
   EXPECT_EQ(fs::file_size(kSaved), 3072u);
   EXPECT_TRUE(SameState(state_, before));
   EXPECT_TRUE(PicGrp_.calls.empty());
-}
-
-TEST_F(FileCommandsTest, SaveNamesTheFileAfterTheClockAndTwoSavesInASecondLeaveTheLater) {
-  clock_.now = {1999, 12, 31, 23, 59, 59};
-  CmdSav_Click(state_, context_);
+  // A second save in the same second replaces the file; a later one adds its own.
   state_.SpcSmp[0] = 42;
   CmdSav_Click(state_, context_);
+  clock_.now = {1999, 12, 31, 23, 59, 59};
+  CmdSav_Click(state_, context_);
+  const std::string saved = "42\r\n" + Repeat("1\r\n", 1023);
   const std::map<std::string, std::string> expected{
       {folder_ + "/data", "<folder>"},
-      {folder_ + "/data/sam19991231235959.csv", "42\r\n" + Repeat("1\r\n", 1023)}};
+      {folder_ + "/" + kSaved, saved},
+      {folder_ + "/data/sam19991231235959.csv", saved}};
   EXPECT_EQ(Snapshot(folder_), expected);
 }
 
@@ -130,6 +130,7 @@ TEST_F(FileCommandsTest, ASavedFileLoadsBackIntoChannels0To1023Only) {
   state_.SpcSmp[2] = std::numeric_limits<std::int32_t>::max();
   const Spectrum saved = state_.SpcSmp;
   CmdSav_Click(state_, context_);
+  EXPECT_EQ(ReadBytes(kSaved).substr(0, 38), "0\r\n-2147483648\r\n2147483647\r\n-6000009\r\n");
   for (const LoadCommand& load : kLoads) {
     SCOPED_TRACE(load.file_name);
     fs::copy_file(kSaved, load.file_name);
@@ -159,6 +160,7 @@ TEST_F(FileCommandsTest, LoadTakesTheFirst1024ValuesOfAnyLayout) {
     if (channel < kFileChannels) one_line << (channel == 0 ? "" : ",") << channel - 500;
     long_file << channel - 500 << "\r\n";
   }
+  long_file << "99999999999,x\r\n\"";  // past the 1024th value: never read
   for (const std::string& text : {one_line.str(), long_file.str()}) {
     state_.SpcSmp.fill(1);
     WriteBytes("data/sam.csv", text);

@@ -35,9 +35,9 @@ TEST(EmulatorProgram, HelpExplainsEveryOption) {
 }
 
 TEST(EmulatorProgram, RefusesBadOptionsWithStatusTwo) {
-  for (const char* arguments : {"", "--link /tmp/x --rate 0", "--link /tmp/x --channel 9",
-                                "--link /tmp/x --delivery-ms 1001", "--link /tmp/x --bogus",
-                                "--link /tmp/x --count"}) {
+  for (const char* arguments :
+       {"", "--link /tmp/x --rate 0", "--link /tmp/x --channel 9",
+        "--link /tmp/x --delivery-ms 1001", "--link /tmp/x --bogus", "--link /tmp/x --count"}) {
     const Outcome run = Emulator(arguments);
     EXPECT_EQ(run.status, 2) << arguments << ": " << run.out;
     EXPECT_NE(run.out.find("pha-emulator: "), std::string::npos) << arguments;
