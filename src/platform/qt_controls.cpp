@@ -1,6 +1,7 @@
 #include "platform/qt_controls.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLocale>
 #include <QMessageBox>
@@ -29,7 +30,7 @@ void QtLabel::SetCaption(std::string_view text) {
   if (label_->text() == qtext) return;
   const int room = label_->contentsRect().width() - 2 * std::max(label_->indent(), 0);
   QFont font = font_;
-  for (int pixels = font_.pixelSize(); pixels > kSmallestFontPixels; --pixels) {
+  for (int pixels = QFontInfo(font_).pixelSize(); pixels > kSmallestFontPixels; --pixels) {
     font.setPixelSize(pixels);
     if (QFontMetrics(font).horizontalAdvance(qtext) <= room) break;
   }

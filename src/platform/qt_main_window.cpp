@@ -101,8 +101,9 @@ QtMainWindow::~QtMainWindow() = default;
 
 void QtMainWindow::BuildControls() {
   setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
-  // The controls are 21 pixels high and the value labels narrow: a small
-  // font keeps figures such as "12,500 nGy" whole.
+  // The controls are 21 pixels high and the value labels narrow: a small,
+  // condensed font keeps most figures whole at its full size (QtLabel sets
+  // longer ones smaller).
   QFont small = font();
   small.setFamilies({QStringLiteral("DejaVu Sans Condensed"), small.family()});
   small.setStretch(QFont::SemiCondensed);
