@@ -144,21 +144,19 @@ void QtMainWindow::BuildControls() {
 }
 
 void QtMainWindow::WireEvents() {
-  TxtCmt& logic = *logic_;
-  port_.OnComm([this, &logic] { Handle([&logic] { logic.MSComm1_OnComm(); }); });
+  // Each event reaches exactly one handler of the window, through Handle.
+  using Handler = void (TxtCmt::*)();
+  const auto to = [this](Handler handler) {
+    return [this, handler] { Handle([this, handler] { (logic_.get()->*handler)(); }); };
+  };
+  port_.OnComm(to(&TxtCmt::MSComm1_OnComm));
   port_.OnFailure([this](const std::string& message) { messages_->ShowError(message); });
-  connect(CmdRun_, &QPushButton::clicked, this,
-          [this, &logic] { Handle([&logic] { logic.CmdRun_Click(); }); });
-  connect(Tim1s_, &QTimer::timeout, this,
-          [this, &logic] { Handle([&logic] { logic.Tim1s_Timer(); }); });
-  connect(TimDraw_, &QTimer::timeout, this,
-          [this, &logic] { Handle([&logic] { logic.TimDraw_Timer(); }); });
-  connect(CmdSav_, &QPushButton::clicked, this,
-          [this, &logic] { Handle([&logic] { logic.CmdSav_Click(); }); });
-  connect(CmdLodSmp_, &QPushButton::clicked, this,
-          [this, &logic] { Handle([&logic] { logic.CmdLodSmp_Click(); }); });
-  connect(CmdLodRef_, &QPushButton::clicked, this,
-          [this, &logic] { Handle([&logic] { logic.CmdLodRef_Click(); }); });
+  connect(CmdRun_, &QPushButton::clicked, this, to(&TxtCmt::CmdRun_Click));
+  connect(Tim1s_, &QTimer::timeout, this, to(&TxtCmt::Tim1s_Timer));
+  connect(TimDraw_, &QTimer::timeout, this, to(&TxtCmt::TimDraw_Timer));
+  connect(CmdSav_, &QPushButton::clicked, this, to(&TxtCmt::CmdSav_Click));
+  connect(CmdLodSmp_, &QPushButton::clicked, this, to(&TxtCmt::CmdLodSmp_Click));
+  connect(CmdLodRef_, &QPushButton::clicked, this, to(&TxtCmt::CmdLodRef_Click));
 }
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {
