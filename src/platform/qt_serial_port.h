@@ -42,7 +42,10 @@ class QtSerialPort final : public QObject, public SerialPort {
   bool IsOpen() const { return port_.isOpen(); }
 
  private:
+  static constexpr int kReadRestMs = 10;
+
   void HandleReadyRead();
+  void RestReadNotifier();
   void HandleError(QSerialPort::SerialPortError error);
   std::string Describe() const;
 
