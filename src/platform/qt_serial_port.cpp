@@ -113,12 +113,14 @@ void QtSerialPort::HandleReadyRead() {
     QTimer::singleShot(0, this, &QtSerialPort::HandleReadyRead);
     return;
   }
+  const qint64 arrived = port_.bytesAvailable();
   in_handler_ = true;
   event_ = kEvReceive;
   on_comm_();
   event_ = 0;
   in_handler_ = false;
-  RestReadNotifier();
+  // A trickle rests the notifier; a backlog is read on at full speed.
+  if (arrived < kRestBelowBytes) RestReadNotifier();
 }
 
 // A detector line delivering frame by frame wakes the event loop up to 960
@@ -126,8 +128,9 @@ void QtSerialPort::HandleReadyRead() {
 // program's time. After each notification QSerialPort's read notifier rests
 // for a few milliseconds: the bytes of that time wait in the system's buffer
 // (19 of them at the line's full rate, in a buffer of thousands) and arrive
-// together. Should QSerialPort one day keep no such notifier, nothing rests
-// and every byte still arrives.
+// together. A backlog (after the thread was held up) is read on at full
+// speed. Should QSerialPort one day keep no such notifier, nothing rests and
+// every byte still arrives.
 void QtSerialPort::RestReadNotifier() {
   for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
     if (notifier->type() != QSocketNotifier::Read || !notifier->isEnabled()) continue;

@@ -43,6 +43,8 @@ class QtSerialPort final : public QObject, public SerialPort {
 
  private:
   static constexpr int kReadRestMs = 10;
+  // 10 ms of the line bring 19 bytes; far more means a backlog.
+  static constexpr qint64 kRestBelowBytes = 256;
 
   void HandleReadyRead();
   void RestReadNotifier();
