@@ -90,6 +90,11 @@ void QtSerialPort::Open() {
     throw PlatformError("Cannot open " + Describe() + ": " + port_.errorString().toStdString() +
                         ".");
   }
+  // Found once: the notifier lives as long as the port stays open.
+  read_notifier_ = nullptr;
+  for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
+    if (notifier->type() == QSocketNotifier::Read) read_notifier_ = notifier;
+  }
 }
 
 int QtSerialPort::InBufferCount() const {
@@ -119,6 +124,12 @@ void QtSerialPort::HandleReadyRead() {
   on_comm_();
   event_ = 0;
   in_handler_ = false;
+  // Data that came in while the handler ran (through a nested event loop)
+  // raises no readyRead of its own.
+  if (port_.bytesAvailable() >= threshold_) {
+    QTimer::singleShot(0, this, &QtSerialPort::HandleReadyRead);
+    return;
+  }
   // A trickle rests the notifier; a backlog is read on at full speed.
   if (arrived < kRestBelowBytes) RestReadNotifier();
 }
@@ -132,15 +143,10 @@ void QtSerialPort::HandleReadyRead() {
 // speed. Should QSerialPort one day keep no such notifier, nothing rests and
 // every byte still arrives.
 void QtSerialPort::RestReadNotifier() {
-  for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
-    if (notifier->type() != QSocketNotifier::Read || !notifier->isEnabled()) continue;
-    notifier->setEnabled(false);
-    QTimer::singleShot(kReadRestMs, notifier, [notifier] { notifier->setEnabled(true); });
-  }
-  // Data that came in while the handler ran (through a nested event loop)
-  // raises no readyRead of its own.
-  if (port_.bytesAvailable() >= threshold_)
-    QTimer::singleShot(0, this, &QtSerialPort::HandleReadyRead);
+  QSocketNotifier* notifier = read_notifier_;
+  if (notifier == nullptr || !notifier->isEnabled()) return;
+  notifier->setEnabled(false);
+  QTimer::singleShot(kReadRestMs, notifier, [notifier] { notifier->setEnabled(true); });
 }
 
 void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {

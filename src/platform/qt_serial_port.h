@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QSerialPort>
 #include <functional>
 #include <map>
@@ -60,6 +62,7 @@ class QtSerialPort final : public QObject, public SerialPort {
   int event_ = 0;
   bool in_handler_ = false;
   bool failed_ = false;
+  QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
   std::function<void()> on_comm_;
   std::function<void(const std::string&)> on_failure_;
 };
