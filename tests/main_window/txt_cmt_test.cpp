@@ -71,17 +71,6 @@ TEST(TxtCmt, TheDrawTickRedrawsTheWholePictureWhetherOrNotAMeasurementRuns) {
   EXPECT_EQ(w.logic.State().FlgRun, Flag::True);
 }
 
-TEST(TxtCmt, SerialNotificationsReachTheDecoderAndTheTitleLog) {
-  Window w;
-  w.logic.Form_Load();
-  w.port.PushFrame(512);
-  w.port.PushFrame(498);
-  w.logic.MSComm1_OnComm();
-  EXPECT_EQ(w.title.Caption(), "498 512 FrmQor");
-  EXPECT_EQ(w.logic.State().CntSec, 2);
-  EXPECT_EQ(w.logic.State().CntTot, 0);
-}
-
 }  // namespace
 }  // namespace pha
 
