@@ -11,6 +11,8 @@
 //   LineSchedule    when each frame goes out: Poisson arrivals, paced by the line
 //   PtyDetector     the pty whose slave side the program opens as its port
 //   Runner          writes the frames into the pty from a thread of its own
+//   Detector        all of it behind a fixed link, with a cable that can be
+//                   pulled and put back
 //
 // Typical use:
 //   pha::emulator::PtyDetector pty("/tmp/detector");
@@ -21,6 +23,7 @@
 //   pha::emulator::Statistics sent = runner.Stats();
 #pragma once
 
+#include "emulator/detector.h"
 #include "emulator/frame_generator.h"
 #include "emulator/line_schedule.h"
 #include "emulator/pty_detector.h"

@@ -109,4 +109,14 @@ void Statistics::Count(const Frame& frame) {
   }
 }
 
+void Statistics::Add(const Statistics& other) {
+  frames_sent += other.frames_sent;
+  valid_frames += other.valid_frames;
+  invalid_frames += other.invalid_frames;
+  bytes_dropped += other.bytes_dropped;
+  bytes_sent += other.bytes_sent;
+  channel_sum += other.channel_sum;
+  for (std::size_t i = 0; i < histogram.size(); ++i) histogram[i] += other.histogram[i];
+}
+
 }  // namespace pha::emulator

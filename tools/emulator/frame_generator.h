@@ -104,6 +104,7 @@ struct Statistics {
   std::array<std::uint64_t, kMaxChannel + 1> histogram{};  // valid frames by channel
 
   void Count(const Frame& frame);
+  void Add(const Statistics& other);
   friend bool operator==(const Statistics&, const Statistics&) = default;
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -61,6 +62,11 @@ Options:
                         serial adapter does (many wait 16 ms); 0..1000,
                         default 0: each frame goes out the moment it has
                         crossed the line
+  --unplug-every S      pull the cable every S seconds: the pty closes and
+                        the link goes, as an unplugged USB adapter's device
+                        does (default 0: never)
+  --unplug-for S        ... and put it back after S seconds: a new pty behind
+                        the same link (default 2)
   --help                show this text
 
 On exit (count reached, SIGINT, SIGTERM, SIGHUP) a summary of what was sent goes to
@@ -74,6 +80,7 @@ struct UsageError {
 struct CommandLine {
   std::string link;
   emu::Options options;
+  emu::Plugging plugging;
   bool help = false;
 };
 
@@ -85,6 +92,14 @@ Number parse_number(std::string_view option, std::string_view text) {
   if (error != std::errc{} || stop != end || text.empty())
     throw UsageError{std::string(option) + ": not a valid number: '" + std::string(text) + "'"};
   return value;
+}
+
+std::chrono::milliseconds parse_seconds(std::string_view option, std::string_view text) {
+  const double seconds = parse_number<double>(option, text);
+  if (!(seconds >= 0 && seconds <= 86400))
+    throw UsageError{std::string(option) + ": seconds out of 0..86400: '" + std::string(text) +
+                     "'"};
+  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
 }
 
 CommandLine parse_command_line(int argc, char** argv) {
@@ -100,9 +115,11 @@ CommandLine parse_command_line(int argc, char** argv) {
       o.as_fast_as_possible = true;
       continue;
     }
-    static constexpr std::string_view kWithValue[] = {
-        "--link",          "--rate",       "--channel", "--count", "--seed", "--drop-byte-every",
-        "--invalid-every", "--delivery-ms"};
+    static constexpr std::string_view kWithValue[] = {"--link",          "--rate",
+                                                      "--channel",       "--count",
+                                                      "--seed",          "--drop-byte-every",
+                                                      "--invalid-every", "--delivery-ms",
+                                                      "--unplug-every",  "--unplug-for"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), option) == std::end(kWithValue))
       throw UsageError{"unknown option '" + std::string(option) + "'"};
     if (i + 1 == argc) throw UsageError{std::string(option) + " needs a value"};
@@ -116,6 +133,8 @@ CommandLine parse_command_line(int argc, char** argv) {
       o.drop_byte_every = parse_number<std::uint64_t>(option, value);
     if (option == "--invalid-every") o.invalid_every = parse_number<std::uint64_t>(option, value);
     if (option == "--delivery-ms") o.delivery_period_ms = parse_number<int>(option, value);
+    if (option == "--unplug-every") line.plugging.unplug_every = parse_seconds(option, value);
+    if (option == "--unplug-for") line.plugging.unplug_for = parse_seconds(option, value);
   }
   if (line.link.empty()) throw UsageError{"--link PATH is required"};
   if (const std::string problem = emu::CheckOptions(o); !problem.empty()) throw UsageError{problem};
@@ -158,17 +177,16 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
   try {
-    emu::PtyDetector pty(line.link);
-    emu::Runner runner(pty.master_fd(), line.options);
-    std::cout << "Detector on " << pty.slave_path() << ", linked from " << pty.link_path().string()
-              << std::endl;
-    runner.Start();
-    while (!runner.Finished()) {
+    emu::Detector detector(line.link, line.options, line.plugging);
+    std::cout << "Detector on " << detector.SlavePath() << ", linked from "
+              << detector.LinkPath().string() << std::endl;
+    detector.Start();
+    while (!detector.Finished()) {
       if (sigtimedwait(&stop_signals, nullptr, &kSignalPoll100Ms) > 0) break;
     }
-    runner.Stop();
-    print_summary(runner.Stats(), line.options);
-    if (const std::string error = runner.Error(); !error.empty()) {
+    detector.Stop();
+    print_summary(detector.Stats(), line.options);
+    if (const std::string error = detector.Error(); !error.empty()) {
       std::cerr << "pha-emulator: " << error << '\n';
       return kExitFailure;
     }
