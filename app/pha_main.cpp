@@ -4,9 +4,11 @@
 
 #include "platform/files/local_clock.h"
 #include "platform/files/posix_file_system.h"
+#include "platform/files/process.h"
 #include "platform/qt_main_window.h"
 
 int main(int argc, char** argv) {
+  pha::PrepareProcess();
   QApplication app(argc, argv);
   pha::ConfigureApplication();
   pha::PosixFileSystem files;

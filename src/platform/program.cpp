@@ -1,8 +1,8 @@
 // Start-up and the end of the program.
 #include <QApplication>
 #include <QMessageBox>
-#include <iostream>
 
+#include "platform/files/process.h"
 #include "platform/qt_main_window.h"
 
 namespace pha {
@@ -14,7 +14,7 @@ int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock) {
   } catch (const PlatformError& error) {
     // Without its detector line the program has nothing to do: say why, then
     // end before the window is shown.
-    std::cerr << "pha: " << error.what() << std::endl;
+    WriteDiagnostic("pha", error.what());
     QMessageBox::critical(nullptr, QStringLiteral("pha"), QString::fromUtf8(error.what()));
     return 1;
   }
