@@ -1,6 +1,7 @@
 #include "spectrum_files/file_commands.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "plot/spectrum_plot.h"
@@ -33,9 +34,16 @@ void LoadSpectrum(const std::string& file_name, const MeasurementState& state, S
     context.messages.ShowError("Cannot load " + file.path + ": " + reason + ".");
   };
   if (file.error) return fail(*file.error);
-  const FileContents contents = context.files.ReadFile(file.path);
-  if (contents.error) return fail(*contents.error);
-  const SpectrumFileReading reading = ParseSpectrumFile(contents.bytes);
+  // A file up to the size a read accepts can still find too little memory
+  // free (a memory limit, a crowded machine): a failed load like any other.
+  SpectrumFileReading reading;
+  try {
+    const FileContents contents = context.files.ReadFile(file.path);
+    if (contents.error) return fail(*contents.error);
+    reading = ParseSpectrumFile(contents.bytes);
+  } catch (const std::bad_alloc&) {
+    return fail("there is not enough memory free to read it");
+  }
   if (reading.error) return fail(*reading.error);
   std::copy(reading.counts.begin(), reading.counts.end(), target.begin());
   DrwGrp(state, context.PicGrp);
@@ -46,7 +54,12 @@ void LoadSpectrum(const std::string& file_name, const MeasurementState& state, S
 void CmdSav_Click(const MeasurementState& state, FileCommandContext& context) {
   const DataPath file = PathInDataFolder(context.files, SaveFileName(context.clock.Now()));
   FileError error = file.error;
-  if (!error) error = context.files.WriteFileReplacing(file.path, FormatSpectrumFile(state.SpcSmp));
+  try {
+    if (!error)
+      error = context.files.WriteFileReplacing(file.path, FormatSpectrumFile(state.SpcSmp));
+  } catch (const std::bad_alloc&) {
+    error = "there is not enough memory free to write it";
+  }
   if (error) {
     context.messages.ShowError("Cannot save the sample spectrum to " + file.path + ": " + *error +
                                ".");

@@ -69,7 +69,8 @@ int CreateBeside(const std::string& path, std::string& temporary) {
   static unsigned serial = 0;  // names a crashed run left behind are skipped
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     temporary = path + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -97,11 +98,17 @@ WorkingDirectory PosixFileSystem::CurrentDirectory() const {
 
 FileContents PosixFileSystem::ReadFile(const std::string& path) const {
   FileContents contents;
-  // Not blocking: a named pipe or a device under the file's name must not
-  // hold up the user-interface thread; only a regular file is read.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {{}, Reason(errno, path)};
+  // Only a regular file is read. The kind is looked at before the file is
+  // opened: opening a terminal could make it the program's controlling
+  // terminal (whose closing would end the program), and a named pipe or a
+  // device must not hold up the user-interface thread. The open itself
+  // neither blocks nor takes a terminal, should the name change meanwhile.
   struct stat status {};
+  if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : "it is not a regular file"};
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return {{}, Reason(errno, path)};
   if (fstat(fd, &status) != 0) {
     const int error = errno;
     close(fd);
