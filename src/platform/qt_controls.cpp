@@ -6,8 +6,8 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
-#include <iostream>
 
+#include "platform/files/process.h"
 #include "platform/qt_colour.h"
 
 namespace pha {
@@ -28,14 +28,18 @@ void QtWindowTitle::SetCaption(std::string text) {
 void QtLabel::SetCaption(std::string_view text) {
   const QString qtext = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (label_->text() == qtext) return;
-  const int room = label_->contentsRect().width() - 2 * std::max(label_->indent(), 0);
+  // The indent keeps the text off the border on its aligned side only.
+  const bool indented = (label_->alignment() & (Qt::AlignLeft | Qt::AlignRight)) != 0;
+  const int room = label_->contentsRect().width() - (indented ? std::max(label_->indent(), 0) : 0);
+  const int own_pixels = QFontInfo(font_).pixelSize();
   QFont font = font_;
-  for (int pixels = QFontInfo(font_).pixelSize(); pixels > kSmallestFontPixels; --pixels) {
+  for (int pixels = own_pixels; pixels >= kSmallestFontPixels; --pixels) {
     font.setPixelSize(pixels);
     if (QFontMetrics(font).horizontalAdvance(qtext) <= room) break;
   }
   if (label_->font() != font) label_->setFont(font);
   label_->setText(qtext);
+  label_->setToolTip(font.pixelSize() < own_pixels ? qtext : QString());
 }
 
 QtButton::QtButton(QPushButton* button) : button_(button), caption_(button->text().toStdString()) {}
@@ -56,13 +60,25 @@ std::int32_t QtComboBox::ItemData(int index) const {
 }
 
 void QtMessages::ShowError(std::string_view message) {
-  const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
-  std::cerr << "pha: " << message << std::endl;
-  auto* box =
-      new QMessageBox(QMessageBox::Warning, QStringLiteral("pha"), text, QMessageBox::Ok, parent_);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowModality(Qt::NonModal);
-  box->show();
+  WriteDiagnostic("pha", message);
+  QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+  if (box_ == nullptr) {
+    box_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("pha"), QString(), QMessageBox::Ok,
+                           parent_);
+    box_->setAttribute(Qt::WA_DeleteOnClose);
+    box_->setWindowModality(Qt::NonModal);
+    since_opened_ = 0;
+  }
+  if (++since_opened_ > 1) {
+    text += QStringLiteral(
+                "\n\n(The newest of %1 messages since this window opened; standard "
+                "error has them all.)")
+                .arg(since_opened_);
+  }
+  box_->setText(text);
+  box_->show();
+  box_->raise();
+  box_->activateWindow();
 }
 
 LocaleSeparators SystemLocaleSeparators() {

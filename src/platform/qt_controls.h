@@ -3,6 +3,8 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -34,10 +36,12 @@ class QtWindowTitle final : public Window {
 
 // A value label. The labels are narrow and the figures can grow long
 // ("122,760 nGy" at the line's full rate): a text that does not fit is set in
-// a smaller font, down to a legible minimum, rather than cut off.
+// a smaller font, down to a legible minimum, rather than cut off; whatever is
+// set smaller than the label's own font shows whole when the pointer rests
+// on it.
 class QtLabel final : public Label {
  public:
-  static constexpr int kSmallestFontPixels = 7;
+  static constexpr int kSmallestFontPixels = 9;
 
   explicit QtLabel(QLabel* label) : label_(label), font_(label->font()) {}
   void SetCaption(std::string_view text) override;
@@ -70,16 +74,24 @@ class QtComboBox final : public ComboBox {
   QComboBox* box_;
 };
 
-// Error messages the program survives: a message box that does not block the
-// event loop (pulses keep being counted behind it), and the same text on
-// standard error.
+// Messages about failures the program survives (the detector line lost and
+// back, a save or load that failed), in one window that never blocks the
+// event loop: pulses keep being counted behind it. A message that comes while
+// the window is open takes its place, with the number of messages since the
+// window opened, and brings it to the front; a second window never stacks up
+// behind the first. Every message also goes to standard error, with the time.
 class QtMessages final : public Messages {
  public:
   explicit QtMessages(QWidget* parent) : parent_(parent) {}
   void ShowError(std::string_view message) override;
 
+  // The window while it is open, else null.
+  QMessageBox* Window() const { return box_; }
+
  private:
   QWidget* parent_;
+  QPointer<QMessageBox> box_;
+  int since_opened_ = 0;
 };
 
 // The thousands and time separators of the user's locale.

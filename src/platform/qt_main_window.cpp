@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QStyleFactory>
-#include <iostream>
+
+#include "platform/files/process.h"
 
 namespace pha {
 namespace {
@@ -150,7 +151,7 @@ void QtMainWindow::WireEvents() {
     return [this, handler] { Handle([this, handler] { (logic_.get()->*handler)(); }); };
   };
   port_.OnComm(to(&TxtCmt::MSComm1_OnComm));
-  port_.OnFailure([this](const std::string& message) { messages_->ShowError(message); });
+  port_.OnLineReport([this](const std::string& message) { messages_->ShowError(message); });
   connect(CmdRun_, &QPushButton::clicked, this, to(&TxtCmt::CmdRun_Click));
   connect(Tim1s_, &QTimer::timeout, this, to(&TxtCmt::Tim1s_Timer));
   connect(TimDraw_, &QTimer::timeout, this, to(&TxtCmt::TimDraw_Timer));
@@ -182,18 +183,35 @@ void QtMainWindow::Handle(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& error) {
-    // Nothing the handlers do is expected to throw; should something still
-    // fail, say what, and end rather than run on with broken state.
-    failed_ = true;
-    const std::string message = std::string("Unexpected failure: ") + error.what();
-    std::cerr << "pha: " << message << std::endl;
-    QMessageBox::critical(this, QStringLiteral("pha"), QString::fromStdString(message));
-    QCoreApplication::exit(1);
+    EndOnUnexpectedFailure(error.what());
   }
   handling_ = false;
 }
 
+void QtMainWindow::EndOnUnexpectedFailure(const std::string& what) {
+  // Nothing the handlers do is expected to throw; should something still
+  // fail, the state behind the window can no longer be trusted. Everything
+  // that would wake a handler stops before the message shows, so that the
+  // program waits quietly for the operator to read it, and then ends.
+  failed_ = true;
+  TimDraw_->stop();
+  Tim1s_->stop();
+  port_.Shutdown();
+  const std::string message =
+      "An unexpected failure stopped the program: " + what +
+      ". No more pulses are counted. The program ends when this message is closed; start it "
+      "again to go on measuring.";
+  WriteDiagnostic("pha", message);
+  QMessageBox::critical(this, QStringLiteral("pha"), QString::fromStdString(message));
+  QCoreApplication::exit(1);
+}
+
 void ConfigureApplication() {
+  // Qt's own warnings go the way of the program's messages: they must not
+  // block the event loop on a standard error that nobody reads.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+    WriteDiagnostic("pha", text.toStdString());
+  });
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QApplication::setPalette(QApplication::style()->standardPalette());
   QApplication::setApplicationName(QStringLiteral("pha"));

@@ -68,6 +68,7 @@ class QtMainWindow final : public QWidget {
   // Runs one handler. Handlers never nest: an event that comes due while one
   // runs (only possible through a nested event loop) is handled after it.
   void Handle(const std::function<void()>& handler);
+  void EndOnUnexpectedFailure(const std::string& what);
 
   QtSerialPort port_;
   std::optional<QtWindowTitle> title_;

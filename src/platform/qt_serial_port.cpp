@@ -1,12 +1,17 @@
 #include "platform/qt_serial_port.h"
 
+#include <sys/stat.h>
+
 #include <QSocketNotifier>
+#include <QTime>
 #include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <limits>
 #include <vector>
+
+#include "platform/serial_devices.h"
 
 namespace pha {
 namespace {
@@ -28,16 +33,36 @@ int ParseInt(std::string_view text) {
   return value;
 }
 
+// The local time of day, as the operator's clock shows it.
+std::string LocalTime() {
+  return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString();
+}
+
+// "45 s", "2 min 6 s", "3 h 0 min 12 s".
+std::string FormatDuration(qint64 ms) {
+  const qint64 seconds = (ms + 500) / 1000;
+  const qint64 h = seconds / 3600;
+  const qint64 min = seconds / 60 % 60;
+  const qint64 s = seconds % 60;
+  std::string text;
+  if (h > 0) text += std::to_string(h) + " h ";
+  if (h > 0 || min > 0) text += std::to_string(min) + " min ";
+  return text + std::to_string(s) + " s";
+}
+
 }  // namespace
 
 // QSerialPort takes every byte the system receives into a buffer without a
 // size limit, so a user-interface thread held up for a while (a slow disk
 // during a save, say) loses no pulse: the backlog is decoded when it returns.
-QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent)
+QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
+                           int reopen_interval_ms)
     : QObject(parent), devices_(std::move(devices)) {
   port_.setFlowControl(QSerialPort::NoFlowControl);
   connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::HandleReadyRead);
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::HandleError);
+  reopen_.setInterval(reopen_interval_ms);
+  connect(&reopen_, &QTimer::timeout, this, &QtSerialPort::TryReopen);
 }
 
 std::string QtSerialPort::Describe() const {
@@ -84,17 +109,33 @@ void QtSerialPort::SetSettings(std::string_view settings) {
 
 void QtSerialPort::Open() {
   if (device_.empty()) throw PlatformError("No serial port chosen before opening.");
-  failed_ = false;
-  // The detector line is receive-only.
-  if (!port_.open(QIODevice::ReadOnly)) {
-    throw PlatformError("Cannot open " + Describe() + ": " + port_.errorString().toStdString() +
-                        ".");
+  if (OpenDevice()) return;
+  // Qt's own words are vaguer than the system's ("Permission error while
+  // locking the device"); a look at the device tells which remedy fits.
+  SerialOpenDiagnosis diagnosis = DiagnoseSerialOpen(device_);
+  if (diagnosis.problem == SerialOpenProblem::kOther) {
+    if (port_.error() == QSerialPort::PermissionError) {
+      diagnosis = {SerialOpenProblem::kBusy, "it is in use"};
+    } else {
+      diagnosis.reason = port_.errorString().toStdString();
+    }
   }
+  std::string message = "Cannot open " + Describe() + ": " + diagnosis.reason + ".";
+  const std::string remedy = SerialOpenRemedy(diagnosis.problem, device_);
+  if (!remedy.empty()) message += "\n\n" + remedy;
+  throw PlatformError(message);
+}
+
+// The detector line is receive-only. The settings stay with QSerialPort, so
+// that a reopening applies the very ones of the start-up.
+bool QtSerialPort::OpenDevice() {
+  if (!port_.open(QIODevice::ReadOnly)) return false;
   // Found once: the notifier lives as long as the port stays open.
   read_notifier_ = nullptr;
   for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
     if (notifier->type() == QSocketNotifier::Read) read_notifier_ = notifier;
   }
+  return true;
 }
 
 int QtSerialPort::InBufferCount() const {
@@ -112,7 +153,7 @@ void QtSerialPort::Input(std::span<std::uint8_t> out) {
 }
 
 void QtSerialPort::HandleReadyRead() {
-  if (failed_ || !on_comm_ || port_.bytesAvailable() < threshold_) return;
+  if (shut_down_ || !on_comm_ || !port_.isOpen() || port_.bytesAvailable() < threshold_) return;
   if (in_handler_) {
     // Never inside a running handler: look again once it has returned.
     QTimer::singleShot(0, this, &QtSerialPort::HandleReadyRead);
@@ -150,29 +191,73 @@ void QtSerialPort::RestReadNotifier() {
 }
 
 void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
-  if (error == QSerialPort::NoError || failed_ || !port_.isOpen()) return;
+  if (error == QSerialPort::NoError || lost_ || shut_down_ || !port_.isOpen()) return;
   // One unplugged adapter can raise a stream of errors; the first one closes
   // the port and is reported, the rest are ignored. The close waits for the
   // event loop so that QSerialPort is not torn down inside its own signal.
-  failed_ = true;
+  lost_ = true;
+  away_.start();
+  told_causes_.clear();
   // On a hung-up line QSerialPort's error text is a stale one from an
   // earlier call; the kind of error says more.
   std::string reason;
   switch (error) {
     case QSerialPort::ReadError:
-      reason = "reading from the device failed; it was unplugged or hung up";
+      reason = "reading from it failed; it was unplugged or hung up";
       break;
     case QSerialPort::ResourceError:
-      reason = "the device became unavailable; it was unplugged";
+      reason = "it became unavailable; it was unplugged";
       break;
     default:
       reason = port_.errorString().toStdString();
   }
-  const std::string message = "The detector line on " + Describe() + " failed: " + reason +
-                              ". The port is closed and no more pulses are counted; the "
-                              "spectra and figures in memory are kept and can be saved.";
-  QTimer::singleShot(0, this, [this] { port_.close(); });
-  if (on_failure_) on_failure_(message);
+  QTimer::singleShot(0, this, &QtSerialPort::CloseLostLine);
+  reopen_.start();
+  Report("At " + LocalTime() + " the detector line on " + Describe() + " was lost: " + reason +
+         ". No pulses are counted until it is back; the program looks for it every second "
+         "and goes on by itself. The spectra and figures in memory are kept and can be saved.");
+}
+
+void QtSerialPort::CloseLostLine() {
+  // Frames received before the failure are still counted.
+  if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
+  port_.close();
+}
+
+void QtSerialPort::TryReopen() {
+  if (shut_down_ || !lost_ || port_.isOpen()) return;
+  // Mostly the device is simply not there yet: a stat says so at no cost.
+  struct stat info {};
+  if (stat(device_.c_str(), &info) != 0) return;
+  if (!OpenDevice()) {
+    SerialOpenDiagnosis diagnosis = DiagnoseSerialOpen(device_);
+    if (diagnosis.problem == SerialOpenProblem::kOther && diagnosis.reason.empty())
+      diagnosis.reason = port_.errorString().toStdString();
+    // Told once per cause; the looking goes on quietly.
+    if (!told_causes_.insert(diagnosis.reason).second) return;
+    std::string message = "At " + LocalTime() + " " + Describe() +
+                          " is there again but cannot be opened: " + diagnosis.reason + ".";
+    const std::string remedy = SerialOpenRemedy(diagnosis.problem, device_);
+    if (!remedy.empty()) message += " " + remedy;
+    Report(message + " The program keeps trying every second.");
+    return;
+  }
+  reopen_.stop();
+  lost_ = false;
+  Report("At " + LocalTime() + " the detector line on " + Describe() +
+         " is back, and pulses are counted again; pulses during those " +
+         FormatDuration(away_.elapsed()) + " were not counted.");
+  if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
+}
+
+void QtSerialPort::Shutdown() {
+  shut_down_ = true;
+  reopen_.stop();
+  port_.close();
+}
+
+void QtSerialPort::Report(const std::string& message) {
+  if (on_report_) on_report_(message);
 }
 
 }  // namespace pha

@@ -1,24 +1,37 @@
 // Serial port 1 on QSerialPort, notifying on the user-interface thread.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "main_window/serial_port.h"
 
 namespace pha {
 
+// A line that fails after start-up (an adapter unplugged, a hub reset) is
+// closed and reported once; then the device is looked for about once a
+// second and reopened with the same settings as soon as it is back, whether
+// under a re-created pty, a re-enumerated /dev/ttyUSB0 or a by-id link that
+// reappears. The decoder knows nothing of it: it sees no notification while
+// the line is away, and its own resynchronisation copes with a first frame
+// that comes cut.
 class QtSerialPort final : public QObject, public SerialPort {
   Q_OBJECT
 
  public:
+  static constexpr int kReopenIntervalMs = 1000;
+
   // `devices` maps port numbers to the system's device paths.
-  explicit QtSerialPort(std::map<int, std::string> devices, QObject* parent = nullptr);
+  explicit QtSerialPort(std::map<int, std::string> devices, QObject* parent = nullptr,
+                        int reopen_interval_ms = kReopenIntervalMs);
 
   void SetCommPort(int number) override;
   void SetSettings(std::string_view settings) override;
@@ -34,11 +47,14 @@ class QtSerialPort final : public QObject, public SerialPort {
   // Called on the user-interface thread whenever newly arrived data leaves at
   // least the threshold number of bytes waiting.
   void OnComm(std::function<void()> handler) { on_comm_ = std::move(handler); }
-  // Called once when the open port fails (the device unplugged, an I/O
-  // error); the port is closed then, and stays closed.
-  void OnFailure(std::function<void(const std::string&)> handler) {
-    on_failure_ = std::move(handler);
+  // Called with a message for the operator when the line is lost, when the
+  // device is back but cannot be opened (once per cause), and when it is
+  // back.
+  void OnLineReport(std::function<void(const std::string&)> handler) {
+    on_report_ = std::move(handler);
   }
+  // Closes the port for good: no notification, no reopening.
+  void Shutdown();
 
   const std::string& DevicePath() const { return device_; }
   bool IsOpen() const { return port_.isOpen(); }
@@ -48,9 +64,13 @@ class QtSerialPort final : public QObject, public SerialPort {
   // 10 ms of the line bring 19 bytes; far more means a backlog.
   static constexpr qint64 kRestBelowBytes = 256;
 
+  bool OpenDevice();
   void HandleReadyRead();
   void RestReadNotifier();
   void HandleError(QSerialPort::SerialPortError error);
+  void CloseLostLine();
+  void TryReopen();
+  void Report(const std::string& message);
   std::string Describe() const;
 
   std::map<int, std::string> devices_;
@@ -61,10 +81,14 @@ class QtSerialPort final : public QObject, public SerialPort {
   int threshold_ = 1;
   int event_ = 0;
   bool in_handler_ = false;
-  bool failed_ = false;
+  bool lost_ = false;  // failed after start-up and not back yet
+  bool shut_down_ = false;
+  QTimer reopen_{this};
+  QElapsedTimer away_;                       // since the line was lost
+  std::set<std::string> told_causes_;        // why it would not reopen, each told once
   QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
   std::function<void()> on_comm_;
-  std::function<void(const std::string&)> on_failure_;
+  std::function<void(const std::string&)> on_report_;
 };
 
 }  // namespace pha

@@ -162,7 +162,7 @@ TEST_F(MainWindow, RunLightsTheButtonAndTheTickShowsRateDoseAndBar) {
   }
   for (QLabel* label : {window_.LblRtmCpm_, window_.LblRtmDose_}) {
     EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()),
-              label->contentsRect().width() - 2 * label->indent())
+              label->contentsRect().width() - label->indent())
         << label->text().toStdString();
   }
   EXPECT_TRUE(window_.LblRtmDose_->text().contains(QRegularExpression("^11\\d,\\d{3} nGy$")))
