@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QStyleFactory>
 
 #include "platform/files/process.h"
+#include "platform/qt_style.h"
 
 namespace pha {
 namespace {
@@ -101,7 +101,12 @@ QtMainWindow::QtMainWindow(const std::string& port1_device, FileSystem& files, C
 QtMainWindow::~QtMainWindow() = default;
 
 void QtMainWindow::BuildControls() {
+  // The controls keep their places whatever the window's size, so the
+  // window has one size and offers no maximise button.
   setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   // The controls are 21 pixels high and the value labels narrow: a small,
   // condensed font keeps most figures whole at its full size (QtLabel sets
   // longer ones smaller).
@@ -212,7 +217,7 @@ void ConfigureApplication() {
   qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
     WriteDiagnostic("pha", text.toStdString());
   });
-  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QApplication::setStyle(new PhaStyle);
   QApplication::setPalette(QApplication::style()->standardPalette());
   QApplication::setApplicationName(QStringLiteral("pha"));
 }
