@@ -46,7 +46,20 @@ std::string Reason(int error_number, const std::string& path) {
       return "the file does not exist";
     }
   }
-  if (error_number == ENOSPC || error_number == EDQUOT) return "the disk is full";
+  switch (error_number) {
+    case ENOSPC:
+    case EDQUOT:
+      return "the disk is full";
+    case EFBIG:
+      return "it would pass the file-size limit of this session (ulimit -f)";
+    case EROFS:
+      return "the disk is read-only";
+    case EACCES:
+    case EPERM:
+      return "permission denied: the account may not use " + path + " or its folder";
+    default:
+      break;
+  }
   return SystemReason(error_number);
 }
 
