@@ -11,6 +11,7 @@ void IniMes(MeasurementState& state, DrawingSurface& PicGrp) {
   state.SpcSmp.fill(1);
   state.SpcRef.fill(1);
   state.SpcSmt.fill(1);
+  ++state.spectra_changes;
   DrwGrp(state, PicGrp);
 }
 

@@ -46,6 +46,9 @@ struct MeasurementState {
   // cleared by every one-second tick.
   std::int32_t CntSec = 0;
   std::int32_t SumSec = 0;
+  // Advanced by every write to a spectrum (a pulse counted, a reset, a load),
+  // so that a redraw can tell that the picture would come out the same.
+  std::uint64_t spectra_changes = 0;
 };
 
 // Resets the measurement: TimMes, SumTot and CntTot to 0, every channel of

@@ -85,6 +85,7 @@ bool PulseDecoder::GetPls() {
   state_.SumTot += n;
   AddOneSaturating(state_.SpcSmp[n]);
   for (int k = -4; k <= 4; ++k) AddOneSaturating(state_.SpcSmt[n + k]);
+  ++state_.spectra_changes;
   return true;
 }
 

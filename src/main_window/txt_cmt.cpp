@@ -20,7 +20,13 @@ void TxtCmt::Form_Load() {
 
 void TxtCmt::MSComm1_OnComm() { decoder_.MSComm1_OnComm(); }
 
-void TxtCmt::TimDraw_Timer() { DrwGrp(state_, c_.PicGrp); }
+void TxtCmt::TimDraw_Timer() {
+  // Nothing the plot shows has changed since the last tick: the picture on
+  // show is the one a redraw would make.
+  if (state_.spectra_changes == drawn_changes_) return;
+  drawn_changes_ = state_.spectra_changes;
+  DrwGrp(state_, c_.PicGrp);
+}
 
 void TxtCmt::CmdRun_Click() { pha::CmdRun_Click(state_, run_); }
 

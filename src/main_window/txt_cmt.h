@@ -64,6 +64,8 @@ class TxtCmt {
   RunControls run_;
   MeterControls meter_controls_;
   FileCommandContext file_context_;
+  // MeasurementState::spectra_changes as the last tick drew them.
+  std::uint64_t drawn_changes_ = 0;
 };
 
 }  // namespace pha

@@ -27,7 +27,7 @@ DataPath PathInDataFolder(const FileSystem& files, const std::string& file_name)
 
 // Reads and checks the whole file first, so that a failure leaves `target`
 // exactly as it was.
-void LoadSpectrum(const std::string& file_name, const MeasurementState& state, Spectrum& target,
+void LoadSpectrum(const std::string& file_name, MeasurementState& state, Spectrum& target,
                   FileCommandContext& context) {
   const DataPath file = PathInDataFolder(context.files, file_name);
   const auto fail = [&](const std::string& reason) {
@@ -46,6 +46,7 @@ void LoadSpectrum(const std::string& file_name, const MeasurementState& state, S
   }
   if (reading.error) return fail(*reading.error);
   std::copy(reading.counts.begin(), reading.counts.end(), target.begin());
+  ++state.spectra_changes;
   DrwGrp(state, context.PicGrp);
 }
 
