@@ -5,6 +5,8 @@
 #include <QStyleFactory>
 #include <iostream>
 
+#include "platform/qt_program_icon.h"
+
 namespace pha {
 namespace {
 
@@ -197,6 +199,7 @@ void ConfigureApplication() {
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QApplication::setPalette(QApplication::style()->standardPalette());
   QApplication::setApplicationName(QStringLiteral("pha"));
+  QApplication::setWindowIcon(ProgramIcon());
 }
 
 }  // namespace pha
