@@ -6,6 +6,8 @@
 #include "platform/files/process.h"
 #include "platform/qt_style.h"
 
+#include "platform/qt_program_icon.h"
+
 namespace pha {
 namespace {
 
@@ -220,6 +222,7 @@ void ConfigureApplication() {
   QApplication::setStyle(new PhaStyle);
   QApplication::setPalette(QApplication::style()->standardPalette());
   QApplication::setApplicationName(QStringLiteral("pha"));
+  QApplication::setWindowIcon(ProgramIcon());
 }
 
 }  // namespace pha
