@@ -10,6 +10,7 @@
 #include "fuzz/require.h"
 #include "spectrum_files/file_commands.h"
 #include "spectrum_files/spectrum_file.h"
+#include "tests/support/fakes.h"
 
 namespace {
 
@@ -32,31 +33,6 @@ class OneFile final : public FileSystem {
 
  private:
   std::string bytes_;
-};
-
-class NoClock final : public Clock {
- public:
-  LocalDateTime Now() const override { return {}; }
-};
-
-class Recorder final : public Messages, public DrawingSurface {
- public:
-  void ShowError(std::string_view message) override { errors.emplace_back(message); }
-  void Cls() override { ++redraws; }
-  void SetScaleMode(int) override {}
-  float ScaleLeft() const override { return 0; }
-  float ScaleTop() const override { return 115; }
-  float ScaleWidth() const override { return 1100; }
-  float ScaleHeight() const override { return -130; }
-  void SetScaleLeft(float) override {}
-  void SetScaleTop(float) override {}
-  void SetScaleWidth(float) override {}
-  void SetScaleHeight(float) override {}
-  void Line(float, float, float, float) override {}
-  void Line(float, float, float, float, Colour) override {}
-  void LineBox(float, float, float, float) override {}
-  std::vector<std::string> errors;
-  int redraws = 0;
 };
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -100,9 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   OneFile files(text);
-  NoClock clock;
-  Recorder screen;
-  FileCommandContext context{files, clock, screen, screen};
+  testing::FakeClock clock;
+  testing::FakeMessages messages;
+  testing::RecordingSurface plot;
+  FileCommandContext context{files, clock, messages, plot};
   MeasurementState state;
   for (int i = 0; i < kSpectrumChannels; ++i) state.SpcRef[i] = 7 * i - 5000;
   const MeasurementState before = state;
@@ -112,14 +89,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "a reference load touched another spectrum");
   if (reading.error) {
     Require(!reading.error->empty(), "an error without words");
-    Require(screen.errors.size() == 1, "a failed load shows not exactly one message");
-    Require(screen.errors[0].find("/work/data/ref.csv") != std::string::npos,
+    Require(messages.errors.size() == 1, "a failed load shows not exactly one message");
+    Require(messages.errors[0].find("/work/data/ref.csv") != std::string::npos,
             "the message does not name the file");
     Require(state.SpcRef == before.SpcRef, "a failed load changed the reference");
-    Require(screen.redraws == 0, "a failed load redrew");
+    Require(plot.calls.empty(), "a failed load redrew");
     return 0;
   }
-  Require(screen.errors.empty() && screen.redraws == 1, "a good load did not just redraw");
+  Require(messages.errors.empty() && !plot.calls.empty(), "a good load did not just redraw");
   for (int i = 0; i < kSpectrumChannels; ++i) {
     const std::int32_t expected = i < kFileChannels ? reading.counts[i] : before.SpcRef[i];
     Require(state.SpcRef[i] == expected, "the reference holds other counts than the file");

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,7 @@ using Texts = std::vector<std::string>;
 
 class MeasurementRig : public ::testing::Test {
  protected:
-  enum Preset { k10Sec, k1Min, k1Hour, k2Hour, k3Hour, k6Hour, k12Hour, k24Hour };
+  enum Preset { k10Sec, k1Min, k24Hour };  // the items of FakeComboBox
 
   // As the pulse decoder counts `count` pulses in `channel`.
   void Pulses(int count, int channel) {
@@ -34,37 +33,22 @@ class MeasurementRig : public ::testing::Test {
   void Tick() { Tim1s_Timer(meter, state, meter_controls, run); }
   // The four measurement labels, in display order.
   Texts Shown() const { return {LblCnt.caption, LblCpm.caption, LblTim.caption, LblDose.caption}; }
-  int MeasurementLabelWrites() const {
-    return LblCnt.writes + LblCpm.writes + LblTim.writes + LblDose.writes;
+
+  void SetUp() override {
+    CmbTmr.SetListIndex(k10Sec);
+    IniMes(state, PicGrp);  // as at start-up
   }
 
   MeasurementState state;
   FakeButton CmdRun;
-  FakeComboBox CmbTmr{{{"10 sec", 10},
-                       {"1 min", 60},
-                       {"1 hour", 3600},
-                       {"2 hour", 7200},
-                       {"3 hour", 10800},
-                       {"6 hour", 21600},
-                       {"12 hour", 43200},
-                       {"24 hour", 86400}}};
-  FakeLabel LblCnt{"0 COUNT"};
-  FakeLabel LblCpm{"0 CPM"};
-  FakeLabel LblTim{"00:00:00"};
-  FakeLabel LblDose{"nGy"};
-  FakeLabel LblRtmCpm{"0 CPM"};
-  FakeLabel LblRtmDose{"0 nGy"};
+  FakeComboBox CmbTmr;
+  FakeLabel LblCnt, LblCpm, LblTim, LblDose, LblRtmCpm, LblRtmDose;
   RecordingSurface PicGrp;
   RecordingSurface PicMtr{81, 21};
   LocaleSeparators locale;
   RunControls run{CmdRun, CmbTmr, LblCnt, LblCpm, LblTim, LblDose, PicGrp, locale};
   MeterControls meter_controls{LblRtmCpm, LblRtmDose, PicMtr, locale};
   RateMeter meter;
-
-  void SetUp() override {
-    CmbTmr.SetListIndex(k10Sec);
-    IniMes(state, PicGrp);  // as at start-up
-  }
 };
 
 }  // namespace pha::testing

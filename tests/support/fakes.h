@@ -4,8 +4,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <initializer_list>
-#include <map>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -21,46 +19,33 @@ namespace pha::testing {
 
 class FakeWindow : public Window {
  public:
-  explicit FakeWindow(std::string caption = "FrmQor") : caption_(std::move(caption)) {}
-  const std::string& Caption() const override { return caption_; }
-  void SetCaption(std::string text) override { caption_ = std::move(text); }
-
- private:
-  std::string caption_;
+  const std::string& Caption() const override { return caption; }
+  void SetCaption(std::string text) override { caption = std::move(text); }
+  std::string caption = "FrmQor";
 };
 
 class FakeLabel : public Label {
  public:
-  explicit FakeLabel(std::string caption = {}) : caption(std::move(caption)) {}
-  void SetCaption(std::string_view text) override {
-    caption = text;
-    ++writes;
-  }
+  void SetCaption(std::string_view text) override { caption = text; }
   std::string caption;
-  int writes = 0;
 };
 
 class FakeButton : public Button {
  public:
-  explicit FakeButton(std::string caption = "Run") : caption(std::move(caption)) {}
   std::string Caption() const override { return caption; }
   void SetCaption(std::string_view text) override { caption = text; }
   void SetBackColor(Colour colour) override { back_color = colour; }
-  std::string caption;
+  std::string caption = "Run";
   Colour back_color = kButtonFaceColour;
 };
 
+// Items carry the seconds of "10 sec", "1 min" and "24 hour".
 class FakeComboBox : public ComboBox {
  public:
-  struct Item {
-    std::string text;
-    std::int32_t data;
-  };
-  explicit FakeComboBox(std::vector<Item> items = {}) : items(std::move(items)) {}
   int ListIndex() const override { return index; }
   void SetListIndex(int i) override { index = i; }
-  std::int32_t ItemData(int i) const override { return items.at(static_cast<std::size_t>(i)).data; }
-  std::vector<Item> items;
+  std::int32_t ItemData(int i) const override { return seconds.at(static_cast<std::size_t>(i)); }
+  std::vector<std::int32_t> seconds{10, 60, 86400};
   int index = -1;
 };
 
@@ -73,17 +58,12 @@ class RecordingSurface : public DrawingSurface {
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     Colour colour = 0;
   };
-  RecordingSurface(int pixel_width = 925, int pixel_height = 533)
-      : pixel_width_(pixel_width), pixel_height_(pixel_height) {
+  explicit RecordingSurface(float pixel_width = 925, float pixel_height = 533)
+      : pixels_{pixel_width, pixel_height} {
     SetScaleMode(kScaleModePixels);
   }
   void Cls() override { calls.push_back({Op::Cls}); }
-  void SetScaleMode(int mode) override {
-    if (mode != kScaleModePixels) return;
-    left = top = 0;
-    width = static_cast<float>(pixel_width_);
-    height = static_cast<float>(pixel_height_);
-  }
+  void SetScaleMode(int) override { left = top = 0, width = pixels_[0], height = pixels_[1]; }
   float ScaleLeft() const override { return left; }
   float ScaleTop() const override { return top; }
   float ScaleWidth() const override { return width; }
@@ -105,8 +85,7 @@ class RecordingSurface : public DrawingSurface {
   float left = 0, top = 0, width = 0, height = 0;
 
  private:
-  int pixel_width_;
-  int pixel_height_;
+  float pixels_[2];
 };
 
 class FakeMessages : public Messages {
@@ -122,36 +101,25 @@ class ScriptedSerialPort : public SerialPort {
   void SetSettings(std::string_view s) override { log.push_back("Settings=" + std::string(s)); }
   void SetInputModeBinary() override { log.emplace_back("InputMode=Binary"); }
   void SetInputLen(int bytes) override {
-    input_len = bytes;
     if (!opened) log.push_back("InputLen=" + std::to_string(bytes));
+    input_len = bytes;
   }
   void SetRThreshold(int bytes) override { log.push_back("RThreshold=" + std::to_string(bytes)); }
-  void Open() override {
-    log.emplace_back("Open");
-    opened = true;
-  }
+  void Open() override { log.emplace_back("Open"), opened = true; }
   int CommEvent() const override { return event; }
   int InBufferCount() const override { return static_cast<int>(waiting.size()); }
   void Input(std::span<std::uint8_t> out) override {
-    if (static_cast<int>(waiting.size()) < input_len || out.size() < std::size_t(input_len))
-      throw std::logic_error("Input with too few bytes waiting");
-    for (int i = 0; i < input_len; ++i) {
-      out[static_cast<std::size_t>(i)] = waiting.front();
-      waiting.pop_front();
-    }
-    ++reads;
+    if (static_cast<int>(waiting.size()) < input_len) throw std::logic_error("read too soon");
+    for (int i = 0; i < input_len; ++i, waiting.pop_front()) out[std::size_t(i)] = waiting.front();
   }
-  void Push(std::initializer_list<std::uint8_t> bytes) { waiting.insert(waiting.end(), bytes); }
   void PushFrame(int channel) {
-    waiting.push_back(static_cast<std::uint8_t>(channel & 0xFF));
-    waiting.push_back(static_cast<std::uint8_t>(channel >> 8));
+    waiting.insert(waiting.end(), {std::uint8_t(channel & 0xFF), std::uint8_t(channel >> 8)});
   }
 
   std::deque<std::uint8_t> waiting;
   std::vector<std::string> log;
   int event = kEvReceive;
   int input_len = 0;
-  int reads = 0;
   bool opened = false;
 };
 
@@ -169,8 +137,7 @@ class NoFiles : public FileSystem {
 
 class FakeClock : public Clock {
  public:
-  LocalDateTime Now() const override { return now; }
-  LocalDateTime now{2021, 3, 5, 9, 7, 3};
+  LocalDateTime Now() const override { return {2021, 3, 5, 9, 7, 3}; }
 };
 
 }  // namespace pha::testing

@@ -1,5 +1,5 @@
-// main() for tests that need a QApplication: the offscreen platform unless
-// the environment names another.
+// main() for tests that need a QApplication, configured as the program's
+// own: the offscreen platform unless the environment names another.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <cstdlib>
 #include <string>
+
+#include "platform/qt_main_window.h"
 
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -19,5 +21,6 @@ int main(int argc, char** argv) {
   }
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
+  pha::ConfigureApplication();
   return RUN_ALL_TESTS();
 }

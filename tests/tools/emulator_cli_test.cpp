@@ -1,4 +1,4 @@
-// pha-emulator as a program: its options, its summary, its link.
+// pha-emulator as a program: a run of a given count, its summary, its link.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,24 +24,6 @@ Outcome Emulator(const std::string& arguments) {
   const int status = pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
-}
-
-TEST(EmulatorProgram, HelpExplainsEveryOption) {
-  const Outcome help = Emulator("--help");
-  EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--link", "--rate", "--channel", "--fast", "--count", "--seed",
-                             "--drop-byte-every", "--invalid-every", "--delivery-ms", "--help"})
-    EXPECT_NE(help.out.find(option), std::string::npos) << option;
-}
-
-TEST(EmulatorProgram, RefusesBadOptionsWithStatusTwo) {
-  for (const char* arguments :
-       {"", "--link /tmp/x --rate 0", "--link /tmp/x --channel 9",
-        "--link /tmp/x --delivery-ms 1001", "--link /tmp/x --bogus", "--link /tmp/x --count"}) {
-    const Outcome run = Emulator(arguments);
-    EXPECT_EQ(run.status, 2) << arguments << ": " << run.out;
-    EXPECT_NE(run.out.find("pha-emulator: "), std::string::npos) << arguments;
-  }
 }
 
 TEST(EmulatorProgram, SendsItsCountSaysWhatItSentAndRemovesItsLink) {
