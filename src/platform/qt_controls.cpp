@@ -81,8 +81,9 @@ void QtMessages::ShowError(std::string_view message) {
   box_->activateWindow();
 }
 
-LocaleSeparators SystemLocaleSeparators() {
-  const QLocale locale = QLocale::system();
+LocaleSeparators SystemLocaleSeparators() { return SeparatorsOf(QLocale::system()); }
+
+LocaleSeparators SeparatorsOf(const QLocale& locale) {
   LocaleSeparators separators;
   separators.thousands = locale.groupSeparator().toStdString();
   // The separator after the hours in the locale's time format ("HH:mm:ss").

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -94,7 +95,8 @@ class QtMessages final : public Messages {
   int since_opened_ = 0;
 };
 
-// The thousands and time separators of the user's locale.
+// The thousands and time separators of the user's locale, and of `locale`.
 LocaleSeparators SystemLocaleSeparators();
+LocaleSeparators SeparatorsOf(const QLocale& locale);
 
 }  // namespace pha

@@ -76,6 +76,18 @@ TEST_F(MainWindow, GroupBoxesDrawTheirFrameAroundTheControlsLaidOutInThem) {
   }
 }
 
+TEST(Locale, TheFiguresTakeTheirSeparatorsFromTheLocale) {
+  const struct {
+    const char* name;
+    std::string thousands, time;
+  } rows[] = {{"en_US", ",", ":"}, {"de_DE", ".", ":"}, {"fi_FI", "\u00A0", "."}};
+  for (const auto& row : rows) {
+    const LocaleSeparators separators = SeparatorsOf(QLocale(QString::fromLatin1(row.name)));
+    EXPECT_EQ(separators.thousands, row.thousands) << row.name;
+    EXPECT_EQ(separators.time, row.time) << row.name;
+  }
+}
+
 TEST(WindowTitle, ReadsBackAtOnceAndReachesTheWindowAtMostEveryFiftyMs) {
   // Counts the title changes the window system is handed.
   struct TitleChanges : QObject {
