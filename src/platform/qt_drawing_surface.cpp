@@ -3,7 +3,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
-#include <cmath>
 
 #include "platform/qt_colour.h"
 
@@ -30,12 +29,15 @@ int PixelWithin(double pixel, int last) {
   return static_cast<int>(pixel);
 }
 
-double OntoLastPixel(double pixel, double size) {
+double OntoLastPixel(double pixel, double edge, int size) {
   // A one-pixel line at pixel coordinate p lights the pixel that p falls in;
   // the far edge, p = size, would fall just outside. A line along the right
   // or bottom edge (the channel line at 1100, counts below 1 on the bottom
-  // edge) is drawn in the last pixel instead, so that it shows.
-  return pixel > size - 0.5 && pixel <= size ? size - 0.5 : pixel;
+  // edge) is drawn in the last pixel instead, so that it shows. In device
+  // pixels, the edge of the drawing area may lie up to half a pixel before or
+  // after the edge of the image, which has a whole number of pixels.
+  const double last = static_cast<double>(size) - 0.5;
+  return pixel > std::min(edge - 0.5, last) && pixel <= edge ? last : pixel;
 }
 
 QPen CosmeticPen(const QColor& colour) {
@@ -60,8 +62,10 @@ QPen CosmeticPen(const QColor& colour) {
 // share a pixel is told from the cells of a grid that they touch.
 class QtDrawingSurface::Batches {
  public:
-  void Resize(QSize image) {
+  // An image of `image` device pixels for a drawing area of `edge` of them.
+  void Resize(QSize image, QSizeF edge) {
     image_ = image;
+    edge_ = edge;
     columns_ = (image.width() + kCellPixels - 1) / kCellPixels;
     cells_.resize(static_cast<std::size_t>(columns_) *
                   static_cast<std::size_t>((image.height() + kCellPixels - 1) / kCellPixels));
@@ -70,8 +74,7 @@ class QtDrawingSurface::Batches {
   // The stroke in device pixels, as a line or a box, and the pixels it may
   // light: a one-pixel line or a box lights pixels at most one pixel beyond
   // the pixels its ends fall in.
-  static PixelBox ToDevice(const Stroke& stroke, double ratio, QSize image, QLineF& line,
-                           QRectF& box) {
+  PixelBox ToDevice(const Stroke& stroke, double ratio, QLineF& line, QRectF& box) const {
     double x1 = stroke.x1 * ratio;
     double y1 = stroke.y1 * ratio;
     double x2 = stroke.x2 * ratio;
@@ -79,16 +82,14 @@ class QtDrawingSurface::Batches {
     if (stroke.slot == kFillSlot) {
       box = QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized();
     } else {
-      const double width = image.width();
-      const double height = image.height();
-      x1 = OntoLastPixel(x1, width);
-      y1 = OntoLastPixel(y1, height);
-      x2 = OntoLastPixel(x2, width);
-      y2 = OntoLastPixel(y2, height);
+      x1 = OntoLastPixel(x1, edge_.width(), image_.width());
+      y1 = OntoLastPixel(y1, edge_.height(), image_.height());
+      x2 = OntoLastPixel(x2, edge_.width(), image_.width());
+      y2 = OntoLastPixel(y2, edge_.height(), image_.height());
       line = QLineF(x1, y1, x2, y2);
     }
-    const int last_column = image.width() - 1;
-    const int last_row = image.height() - 1;
+    const int last_column = image_.width() - 1;
+    const int last_row = image_.height() - 1;
     return {PixelWithin(std::min(x1, x2) - 1, last_column),
             PixelWithin(std::min(y1, y2) - 1, last_row),
             PixelWithin(std::max(x1, x2) + 1, last_column),
@@ -108,7 +109,7 @@ class QtDrawingSurface::Batches {
         continue;
       QLineF line;
       QRectF box;
-      const PixelBox pixels = ToDevice(*stroke, ratio, image_, line, box);
+      const PixelBox pixels = ToDevice(*stroke, ratio, line, box);
       const std::uint32_t slot = stroke->slot;
       Cell* const first =
           cells_.data() + (pixels.y0 / kCellPixels) * columns_ + pixels.x0 / kCellPixels;
@@ -196,6 +197,7 @@ class QtDrawingSurface::Batches {
   }
 
   QSize image_;
+  QSizeF edge_;
   int columns_ = 0;
   std::vector<Cell> cells_;
   std::vector<Batch> batches_;  // the first count_ are in use
@@ -221,9 +223,9 @@ bool QtDrawingSurface::AdoptPixelRatio() {
   const double ratio = devicePixelRatioF();
   if (ratio == ratio_) return false;
   ratio_ = ratio;
-  const QSize device(static_cast<int>(std::ceil(size_.width() * ratio)),
-                     static_cast<int>(std::ceil(size_.height() * ratio)));
-  batches_->Resize(device);
+  // Rounded as Qt rounds the window's own device pixels.
+  const QSize device = size_ * ratio;
+  batches_->Resize(device, QSizeF(size_) * ratio);
   back_ = QImage(device, QImage::Format_RGB32);
   // The picture on show is drawn again from its strokes or, if they are not
   // known, enlarged until the next picture.
