@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <limits>
 
 #include "platform/qt_colour.h"
 
@@ -252,6 +253,12 @@ bool QtDrawingSurface::event(QEvent* event) {
 #endif
       if (AdoptPixelRatio()) update();
       break;
+    case QEvent::PaletteChange:
+      // The next picture is painted and shown whole, even one of the same
+      // strokes as the picture on show.
+      shown_known_ = false;
+      shown_.clear();
+      break;
     default:
       break;
   }
@@ -306,11 +313,36 @@ void QtDrawingSurface::Render(QImage& image, const std::vector<Stroke>& strokes)
   batches_->Paint(painter, pens_, palette().color(QPalette::ButtonText));
 }
 
+void QtDrawingSurface::MarkChanged(const Stroke& stroke) {
+  changed_left_ = std::min({changed_left_, stroke.x1, stroke.x2});
+  changed_top_ = std::min({changed_top_, stroke.y1, stroke.y2});
+  changed_right_ = std::max({changed_right_, stroke.x1, stroke.x2});
+  changed_bottom_ = std::max({changed_bottom_, stroke.y1, stroke.y2});
+}
+
+QRect QtDrawingSurface::Changed() const {
+  if (changed_left_ > changed_right_) return {};
+  // A stroke lights pixels less than two device pixels beyond its ends.
+  const double margin = 2 / ratio_;
+  const int right = size_.width() - 1;
+  const int bottom = size_.height() - 1;
+  return QRect(QPoint(PixelWithin(changed_left_ - margin, right),
+                      PixelWithin(changed_top_ - margin, bottom)),
+               QPoint(PixelWithin(changed_right_ + margin, right),
+                      PixelWithin(changed_bottom_ + margin, bottom)));
+}
+
 void QtDrawingSurface::ShowFinishedPicture() {
   // Picture() may have shown it already, ahead of the queued call.
   if (!show_pending_) return;
   show_pending_ = false;
-  AdoptPixelRatio();
+  const bool whole = AdoptPixelRatio() || (clears_ && !shown_known_);
+  if (clears_ && !whole && pending_ == shown_) {
+    // The same picture again: nothing to paint or to show.
+    clears_ = false;
+    pending_.clear();
+    return;
+  }
 
   // The new picture goes into the back image, which holds the picture before
   // last.
@@ -321,6 +353,23 @@ void QtDrawingSurface::ShowFinishedPicture() {
     back_.setDevicePixelRatio(1.0);
   }
   Render(back_, pending_);
+
+  // On the screen, only the pixels of strokes that differ from those of the
+  // picture on show change, where they were and where they are: elsewhere
+  // the same strokes light the same pixels in the same order.
+  changed_left_ = changed_top_ = std::numeric_limits<double>::infinity();
+  changed_right_ = changed_bottom_ = -std::numeric_limits<double>::infinity();
+  if (!whole) {
+    const std::size_t common = clears_ ? std::min(shown_.size(), pending_.size()) : 0;
+    for (std::size_t i = 0; i < common; ++i) {
+      if (shown_[i] == pending_[i]) continue;
+      MarkChanged(shown_[i]);
+      MarkChanged(pending_[i]);
+    }
+    if (clears_)
+      for (std::size_t i = common; i < shown_.size(); ++i) MarkChanged(shown_[i]);
+    for (std::size_t i = common; i < pending_.size(); ++i) MarkChanged(pending_[i]);
+  }
 
   if (clears_) {
     shown_.swap(pending_);
@@ -339,7 +388,10 @@ void QtDrawingSurface::ShowFinishedPicture() {
   std::swap(front_, back_);
   front_.setDevicePixelRatio(ratio_);
   back_.setDevicePixelRatio(1.0);
-  update();
+  if (whole)
+    update();
+  else if (const QRect changed = Changed(); !changed.isNull())
+    update(changed);
 }
 
 QImage QtDrawingSurface::Picture() {

@@ -56,6 +56,10 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   bool AdoptPixelRatio();
   // Paints `strokes` onto `image`, a picture at the surface's ratio.
   void Render(QImage& image, const std::vector<Stroke>& strokes);
+  // Counts the pixels that `stroke` may light among those a new picture
+  // changes on the screen; Changed() is all of them, in logical pixels.
+  void MarkChanged(const Stroke& stroke);
+  QRect Changed() const;
   std::uint32_t SlotFor(std::optional<Colour> colour);
 
   QSize size_;          // the drawing area in logical pixels
@@ -68,8 +72,8 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   bool clears_ = false;
   std::vector<Stroke> pending_;
   // The strokes of the picture on show since its surface was cleared, to
-  // draw it again at another pixel ratio; unknown once the surface went too
-  // long without a clear.
+  // draw it again at another pixel ratio and to tell what a new picture
+  // changes; unknown once the surface went too long without a clear.
   std::vector<Stroke> shown_;
   bool shown_known_ = true;
   // The pens and their colours, the foreground pen first; pen n paints
@@ -77,6 +81,11 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   std::vector<QPen> pens_;
   std::vector<std::int64_t> pen_colours_;
   std::unique_ptr<Batches> batches_;
+  // The bounds of the strokes a new picture changes, in logical pixels.
+  double changed_left_ = 0;
+  double changed_top_ = 0;
+  double changed_right_ = 0;
+  double changed_bottom_ = 0;
 };
 
 }  // namespace pha
