@@ -35,10 +35,11 @@ double OntoLastPixel(double pixel, double edge, int size) {
   // the far edge, p = size, would fall just outside. A line along the right
   // or bottom edge (the channel line at 1100, counts below 1 on the bottom
   // edge) is drawn in the last pixel instead, so that it shows. In device
-  // pixels, the edge of the drawing area may lie up to half a pixel before or
-  // after the edge of the image, which has a whole number of pixels.
+  // pixels the edge of the drawing area may also lie up to half a pixel
+  // beyond the edge of the image, which has a whole number of pixels (or
+  // before it, in the last pixel).
   const double last = static_cast<double>(size) - 0.5;
-  return pixel > std::min(edge - 0.5, last) && pixel <= edge ? last : pixel;
+  return pixel > last && pixel <= edge ? last : pixel;
 }
 
 QPen CosmeticPen(const QColor& colour) {
