@@ -1,55 +1,398 @@
 #include "platform/qt_drawing_surface.h"
 
 #include <QPaintEvent>
-#include <QPen>
+#include <QPainter>
+#include <algorithm>
+#include <limits>
 
 #include "platform/qt_colour.h"
 
 namespace pha {
+namespace {
+
+// Strokes are sorted into batches on a grid of cells of this many device
+// pixels a side.
+constexpr int kCellPixels = 8;
+// The foreground pen's key among the colours of the pens.
+constexpr std::int64_t kForegroundKey = -1;
+// Beyond this many strokes without a clear, the surface stops keeping them.
+constexpr std::size_t kMaxKeptStrokes = std::size_t{1} << 16;
+
+// The device pixels a stroke may light, inclusive, within the image.
+struct PixelBox {
+  int x0, y0, x1, y1;
+};
+
+// The pixel that `pixel` falls in, or the nearer of 0 and `last`.
+int PixelWithin(double pixel, int last) {
+  if (!(pixel > 0)) return 0;
+  if (pixel >= last) return last;
+  return static_cast<int>(pixel);
+}
+
+double OntoLastPixel(double pixel, double edge, int size) {
+  // A one-pixel line at pixel coordinate p lights the pixel that p falls in;
+  // the far edge, p = size, would fall just outside. A line along the right
+  // or bottom edge (the channel line at 1100, counts below 1 on the bottom
+  // edge) is drawn in the last pixel instead, so that it shows. In device
+  // pixels the edge of the drawing area may also lie up to half a pixel
+  // beyond the edge of the image, which has a whole number of pixels (or
+  // before it, in the last pixel).
+  const double last = static_cast<double>(size) - 0.5;
+  return pixel > last && pixel <= edge ? last : pixel;
+}
+
+QPen CosmeticPen(const QColor& colour) {
+  // One device pixel wide at any ratio.
+  QPen pen(colour);
+  pen.setWidth(1);
+  pen.setCosmetic(true);
+  return pen;
+}
+
+}  // namespace
+
+// The strokes of a picture in device pixels, sorted into batches of one pen
+// each and painted one batch after another: painting stroke by stroke, most
+// of the time would go to changing pens.
+//
+// Where strokes overlap, the later one covers the earlier, and the batches
+// keep it so: a stroke joins the first batch of its pen that comes after
+// every batch of another pen holding an earlier stroke that may share a
+// pixel with it. (The plot's three traces run interleaved channel by
+// channel, and a channel is less than a pixel wide.) Whether two strokes may
+// share a pixel is told from the cells of a grid that they touch.
+class QtDrawingSurface::Batches {
+ public:
+  // An image of `image` device pixels for a drawing area of `edge` of them.
+  void Resize(QSize image, QSizeF edge) {
+    image_ = image;
+    edge_ = edge;
+    columns_ = (image.width() + kCellPixels - 1) / kCellPixels;
+    cells_.resize(static_cast<std::size_t>(columns_) *
+                  static_cast<std::size_t>((image.height() + kCellPixels - 1) / kCellPixels));
+  }
+
+  // The stroke in device pixels, as a line or a box, and the pixels it may
+  // light: a one-pixel line or a box lights pixels at most one pixel beyond
+  // the pixels its ends fall in.
+  PixelBox ToDevice(const Stroke& stroke, double ratio, QLineF& line, QRectF& box) const {
+    double x1 = stroke.x1 * ratio;
+    double y1 = stroke.y1 * ratio;
+    double x2 = stroke.x2 * ratio;
+    double y2 = stroke.y2 * ratio;
+    if (stroke.slot == kFillSlot) {
+      box = QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized();
+    } else {
+      x1 = OntoLastPixel(x1, edge_.width(), image_.width());
+      y1 = OntoLastPixel(y1, edge_.height(), image_.height());
+      x2 = OntoLastPixel(x2, edge_.width(), image_.width());
+      y2 = OntoLastPixel(y2, edge_.height(), image_.height());
+      line = QLineF(x1, y1, x2, y2);
+    }
+    const int last_column = image_.width() - 1;
+    const int last_row = image_.height() - 1;
+    return {PixelWithin(std::min(x1, x2) - 1, last_column),
+            PixelWithin(std::min(y1, y2) - 1, last_row),
+            PixelWithin(std::max(x1, x2) + 1, last_column),
+            PixelWithin(std::max(y1, y2) + 1, last_row)};
+  }
+
+  void Sort(const std::vector<Stroke>& strokes, double ratio, std::size_t slot_count) {
+    std::fill(cells_.begin(), cells_.end(), Cell{});
+    slot_batches_.resize(slot_count);
+    for (std::vector<int>& batches : slot_batches_) batches.clear();
+    count_ = 0;
+    const Stroke* const end = strokes.data() + strokes.size();
+    for (const Stroke* stroke = strokes.data(); stroke != end; ++stroke) {
+      // A stroke that one of the next two repeats exactly is covered by it.
+      if ((stroke + 1 != end && SameShape(*stroke, stroke[1])) ||
+          (stroke + 2 < end && SameShape(*stroke, stroke[2])))
+        continue;
+      QLineF line;
+      QRectF box;
+      const PixelBox pixels = ToDevice(*stroke, ratio, line, box);
+      const std::uint32_t slot = stroke->slot;
+      Cell* const first =
+          cells_.data() + (pixels.y0 / kCellPixels) * columns_ + pixels.x0 / kCellPixels;
+      const int columns = pixels.x1 / kCellPixels - pixels.x0 / kCellPixels + 1;
+      const int rows = pixels.y1 / kCellPixels - pixels.y0 / kCellPixels + 1;
+      int after = 0;
+      for (int row = 0; row < rows; ++row) {
+        const Cell* cell = first + row * columns_;
+        for (int column = 0; column < columns; ++column, ++cell)
+          after = std::max(after, cell->latest_slot != slot ? cell->latest : cell->latest_other);
+      }
+      const int index = BatchFrom(slot, after);
+      Batch& batch = batches_[static_cast<std::size_t>(index)];
+      if (slot == kFillSlot)
+        batch.boxes.push_back(box);
+      else
+        batch.lines.push_back(line);
+      const int mark = index + 1;
+      for (int row = 0; row < rows; ++row) {
+        Cell* cell = first + row * columns_;
+        for (int column = 0; column < columns; ++column, ++cell) cell->Add(slot, mark);
+      }
+    }
+  }
+
+  void Paint(QPainter& painter, const std::vector<QPen>& pens, const QColor& fill) const {
+    for (std::size_t i = 0; i < count_; ++i) {
+      const Batch& batch = batches_[i];
+      if (batch.slot == kFillSlot) {
+        for (const QRectF& box : batch.boxes) painter.fillRect(box, fill);
+      } else {
+        painter.setPen(pens[batch.slot - 1]);
+        painter.drawLines(batch.lines.data(), static_cast<int>(batch.lines.size()));
+      }
+    }
+  }
+
+ private:
+  struct Batch {
+    std::uint32_t slot = 0;
+    std::vector<QLineF> lines;
+    std::vector<QRectF> boxes;
+  };
+  // What a cell holds: the latest batch that paints in it, its slot, and the
+  // latest batch of any other slot that paints in it; batches counted from 1,
+  // 0 for none.
+  struct Cell {
+    int latest = 0;
+    std::uint32_t latest_slot = 0;
+    int latest_other = 0;
+
+    void Add(std::uint32_t slot, int batch) {
+      if (latest == 0 || latest_slot == slot) {
+        latest = std::max(latest, batch);
+        latest_slot = slot;
+      } else if (batch > latest) {
+        latest_other = latest;
+        latest = batch;
+        latest_slot = slot;
+      } else {
+        latest_other = std::max(latest_other, batch);
+      }
+    }
+  };
+
+  static bool SameShape(const Stroke& a, const Stroke& b) {
+    return a.x1 == b.x1 && a.y1 == b.y1 && a.x2 == b.x2 && a.y2 == b.y2 &&
+           (a.slot == kFillSlot) == (b.slot == kFillSlot);
+  }
+
+  // The first batch of `slot` from batch `from` on (counted from 0), a new
+  // one at the end if there is none.
+  int BatchFrom(std::uint32_t slot, int from) {
+    std::vector<int>& mine = slot_batches_[slot];
+    const auto found = std::lower_bound(mine.begin(), mine.end(), from);
+    if (found != mine.end()) return *found;
+    const auto index = static_cast<int>(count_++);
+    if (batches_.size() < count_) batches_.emplace_back();
+    Batch& batch = batches_[count_ - 1];
+    batch.slot = slot;
+    batch.lines.clear();
+    batch.boxes.clear();
+    mine.push_back(index);
+    return index;
+  }
+
+  QSize image_;
+  QSizeF edge_;
+  int columns_ = 0;
+  std::vector<Cell> cells_;
+  std::vector<Batch> batches_;  // the first count_ are in use
+  std::size_t count_ = 0;
+  std::vector<std::vector<int>> slot_batches_;  // each slot's batches, in order
+};
 
 QtDrawingSurface::QtDrawingSurface(QSize size, QWidget* parent, float units_per_pixel)
-    : QWidget(parent), back_(size, QImage::Format_RGB32), front_(size, QImage::Format_RGB32) {
+    : QWidget(parent), size_(size), batches_(std::make_unique<Batches>()) {
   setFixedSize(size);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::NoFocus);
   // A drawing surface's defaults: button face behind, button text in front.
-  back_.fill(palette().color(QPalette::Button));
-  front_.fill(palette().color(QPalette::Button));
+  pen_colours_.push_back(kForegroundKey);
+  pens_.push_back(CosmeticPen(palette().color(QPalette::ButtonText)));
+  AdoptPixelRatio();
   StartScale(units_per_pixel);
 }
 
 QtDrawingSurface::~QtDrawingSurface() = default;
 
-QPainter& QtDrawingSurface::Painter(bool clears_everything) {
-  if (!back_is_current_) {
-    // Drawing goes on from the picture on show, unless it starts afresh.
-    if (!clears_everything) back_ = front_.copy();
-    back_is_current_ = true;
+bool QtDrawingSurface::AdoptPixelRatio() {
+  const double ratio = devicePixelRatioF();
+  if (ratio == ratio_) return false;
+  ratio_ = ratio;
+  // Rounded as Qt rounds the window's own device pixels.
+  const QSize device = size_ * ratio;
+  batches_->Resize(device, QSizeF(size_) * ratio);
+  back_ = QImage(device, QImage::Format_RGB32);
+  // The picture on show is drawn again from its strokes or, if they are not
+  // known, enlarged until the next picture.
+  QImage front(device, QImage::Format_RGB32);
+  if (shown_known_) {
+    front.fill(palette().color(QPalette::Button));
+    Render(front, shown_);
+  } else {
+    front = front_.scaled(device);
   }
-  if (!painter_) {
-    painter_ = std::make_unique<QPainter>(&back_);
-    painter_->setRenderHint(QPainter::Antialiasing, false);
+  front_ = front;
+  front_.setDevicePixelRatio(ratio_);
+  return true;
+}
+
+bool QtDrawingSurface::event(QEvent* event) {
+  switch (event->type()) {
+    // A move to another screen; from Qt 6.6 on, also a change of the ratio of
+    // the screen the window is on. Other changes of the ratio show with the
+    // next picture or paint.
+    case QEvent::ScreenChangeInternal:
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    case QEvent::DevicePixelRatioChange:
+#endif
+      if (AdoptPixelRatio()) update();
+      break;
+    case QEvent::PaletteChange:
+      // The next picture is painted and shown whole, even one of the same
+      // strokes as the picture on show.
+      shown_known_ = false;
+      shown_.clear();
+      break;
+    default:
+      break;
   }
-  if (!show_pending_) {
-    show_pending_ = true;
-    QMetaObject::invokeMethod(this, &QtDrawingSurface::ShowFinishedPicture, Qt::QueuedConnection);
-  }
-  return *painter_;
+  return QWidget::event(event);
+}
+
+void QtDrawingSurface::ShowWhenFinished() {
+  // The picture is shown once the handler that draws it has returned to the
+  // event loop.
+  if (show_pending_) return;
+  show_pending_ = true;
+  QMetaObject::invokeMethod(this, &QtDrawingSurface::ShowFinishedPicture, Qt::QueuedConnection);
+}
+
+void QtDrawingSurface::ClearPixels() {
+  ShowWhenFinished();
+  clears_ = true;
+  pending_.clear();
+}
+
+void QtDrawingSurface::DrawPixelLine(double x1, double y1, double x2, double y2,
+                                     std::optional<Colour> colour) {
+  ShowWhenFinished();
+  pending_.push_back({x1, y1, x2, y2, SlotFor(colour)});
+}
+
+void QtDrawingSurface::FillPixelRect(double x1, double y1, double x2, double y2) {
+  ShowWhenFinished();
+  pending_.push_back({x1, y1, x2, y2, kFillSlot});
+}
+
+std::uint32_t QtDrawingSurface::SlotFor(std::optional<Colour> colour) {
+  // The plot alternates three colours segment by segment; making a pen
+  // costs more than drawing the segment.
+  const std::int64_t key = colour ? std::int64_t{*colour} : kForegroundKey;
+  for (std::size_t pen = 0; pen < pen_colours_.size(); ++pen)
+    if (pen_colours_[pen] == key) return static_cast<std::uint32_t>(pen + 1);
+  pen_colours_.push_back(key);
+  pens_.push_back(CosmeticPen(ToQColor(*colour, palette())));
+  return static_cast<std::uint32_t>(pens_.size());
+}
+
+void QtDrawingSurface::Render(QImage& image, const std::vector<Stroke>& strokes) {
+  if (strokes.empty()) return;
+  batches_->Sort(strokes, ratio_, pens_.size() + 1);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  // Under a clip rectangle of the painter's own, the raster engine writes the
+  // pixels of one-pixel lines straight into the image; without one it hands
+  // them on, line by line, to its clipping.
+  painter.setClipRect(image.rect());
+  batches_->Paint(painter, pens_, palette().color(QPalette::ButtonText));
+}
+
+void QtDrawingSurface::MarkChanged(const Stroke& stroke) {
+  changed_left_ = std::min({changed_left_, stroke.x1, stroke.x2});
+  changed_top_ = std::min({changed_top_, stroke.y1, stroke.y2});
+  changed_right_ = std::max({changed_right_, stroke.x1, stroke.x2});
+  changed_bottom_ = std::max({changed_bottom_, stroke.y1, stroke.y2});
+}
+
+QRect QtDrawingSurface::Changed() const {
+  if (changed_left_ > changed_right_) return {};
+  // A stroke lights pixels less than two device pixels beyond its ends.
+  const double margin = 2 / ratio_;
+  const int right = size_.width() - 1;
+  const int bottom = size_.height() - 1;
+  return QRect(QPoint(PixelWithin(changed_left_ - margin, right),
+                      PixelWithin(changed_top_ - margin, bottom)),
+               QPoint(PixelWithin(changed_right_ + margin, right),
+                      PixelWithin(changed_bottom_ + margin, bottom)));
 }
 
 void QtDrawingSurface::ShowFinishedPicture() {
   // Picture() may have shown it already, ahead of the queued call.
   if (!show_pending_) return;
   show_pending_ = false;
-  if (painter_) {
-    painter_->end();
-    painter_.reset();
+  const bool whole = AdoptPixelRatio() || (clears_ && !shown_known_);
+  if (clears_ && !whole && pending_ == shown_) {
+    // The same picture again: nothing to paint or to show.
+    clears_ = false;
+    pending_.clear();
+    return;
   }
-  // The two images trade places instead of being copied; the new back image
-  // holds the picture before last until it is cleared or brought up to date.
+
+  // The new picture goes into the back image, which holds the picture before
+  // last.
+  if (clears_) {
+    back_.fill(palette().color(QPalette::Button));
+  } else {
+    back_ = front_.copy();
+    back_.setDevicePixelRatio(1.0);
+  }
+  Render(back_, pending_);
+
+  // On the screen, only the pixels of strokes that differ from those of the
+  // picture on show change, where they were and where they are: elsewhere
+  // the same strokes light the same pixels in the same order.
+  changed_left_ = changed_top_ = std::numeric_limits<double>::infinity();
+  changed_right_ = changed_bottom_ = -std::numeric_limits<double>::infinity();
+  if (!whole) {
+    const std::size_t common = clears_ ? std::min(shown_.size(), pending_.size()) : 0;
+    for (std::size_t i = 0; i < common; ++i) {
+      if (shown_[i] == pending_[i]) continue;
+      MarkChanged(shown_[i]);
+      MarkChanged(pending_[i]);
+    }
+    if (clears_)
+      for (std::size_t i = common; i < shown_.size(); ++i) MarkChanged(shown_[i]);
+    for (std::size_t i = common; i < pending_.size(); ++i) MarkChanged(pending_[i]);
+  }
+
+  if (clears_) {
+    shown_.swap(pending_);
+    shown_known_ = true;
+  } else if (shown_known_) {
+    shown_.insert(shown_.end(), pending_.begin(), pending_.end());
+  }
+  if (shown_.size() > kMaxKeptStrokes) {
+    shown_known_ = false;
+    shown_.clear();
+  }
+  clears_ = false;
+  pending_.clear();
+
+  // The two images trade places instead of being copied.
   std::swap(front_, back_);
-  back_is_current_ = false;
-  update();
+  front_.setDevicePixelRatio(ratio_);
+  back_.setDevicePixelRatio(1.0);
+  if (whole)
+    update();
+  else if (const QRect changed = Changed(); !changed.isNull())
+    update(changed);
 }
 
 QImage QtDrawingSurface::Picture() {
@@ -57,51 +400,13 @@ QImage QtDrawingSurface::Picture() {
   return front_;
 }
 
-void QtDrawingSurface::paintEvent(QPaintEvent* event) {
+void QtDrawingSurface::paintEvent(QPaintEvent*) {
+  // After a change of ratio not announced by an event, the picture is drawn
+  // again for the new ratio and shown whole.
+  if (AdoptPixelRatio()) update();
+  // The image has the widget's ratio: one image pixel to a device pixel.
   QPainter painter(this);
-  painter.drawImage(event->rect(), front_, event->rect());
-}
-
-void QtDrawingSurface::ClearPixels() {
-  Painter(true).fillRect(back_.rect(), palette().color(QPalette::Button));
-}
-
-void QtDrawingSurface::DrawPixelLine(double x1, double y1, double x2, double y2,
-                                     std::optional<Colour> colour) {
-  QPainter& painter = Painter();
-  painter.setPen(PenFor(colour));
-  const auto width = static_cast<double>(back_.width());
-  const auto height = static_cast<double>(back_.height());
-  painter.drawLine(QLineF(OntoLastPixel(x1, width), OntoLastPixel(y1, height),
-                          OntoLastPixel(x2, width), OntoLastPixel(y2, height)));
-}
-
-double QtDrawingSurface::OntoLastPixel(double pixel, double size) {
-  // A one-pixel line at pixel coordinate p lights the pixel that p falls in;
-  // the far edge, p = size, would fall just outside. A line along the right
-  // or bottom edge (the channel line at 1100, counts below 1 on the bottom
-  // edge) is drawn in the last pixel instead, so that it shows.
-  return pixel > size - 0.5 && pixel <= size ? size - 0.5 : pixel;
-}
-
-const QPen& QtDrawingSurface::PenFor(std::optional<Colour> colour) {
-  // The plot alternates three colours segment by segment; making a pen
-  // costs more than drawing the segment.
-  const Colour key = colour.value_or(kForegroundKey);
-  auto pen = pens_.find(key);
-  if (pen == pens_.end()) {
-    // A cosmetic one-pixel pen: the width does not scale with the coordinates.
-    QPen made(colour ? ToQColor(*colour, palette()) : palette().color(QPalette::ButtonText));
-    made.setWidth(1);
-    made.setCosmetic(true);
-    pen = pens_.emplace(key, made).first;
-  }
-  return pen->second;
-}
-
-void QtDrawingSurface::FillPixelRect(double x1, double y1, double x2, double y2) {
-  Painter().fillRect(QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized(),
-                     palette().color(QPalette::ButtonText));
+  painter.drawImage(QPointF(0, 0), front_);
 }
 
 }  // namespace pha

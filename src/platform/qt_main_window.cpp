@@ -61,10 +61,18 @@ QPushButton* MakeButton(QWidget* parent, const char* caption, int left, int top,
   return button;
 }
 
+// A drawing surface; with a track, inside a sunken border like the value
+// labels', which shows its extent when it is empty.
 QtDrawingSurface* MakeSurface(QWidget* parent, int left, int top, int width, int height,
-                              float units_per_pixel = 1.0F) {
+                              float units_per_pixel = 1.0F, bool track = false) {
   auto* surface = new QtDrawingSurface(QSize(Px(width), Px(height)), parent, units_per_pixel);
   surface->move(Px(left), Px(top));
+  if (track) {
+    auto* border = new QFrame(parent);
+    border->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    border->setGeometry(surface->geometry().adjusted(-1, -1, 1, 1));
+    border->stackUnder(surface);
+  }
   return surface;
 }
 
@@ -124,7 +132,7 @@ void QtMainWindow::BuildControls() {
   // The meter bar is AvgDose / 10 units long. In twips, like the layout, the
   // box holds 1215 units: a bar that fills at 12,150 nGy, where pixels would
   // fill it at 810, a rate a weak check source already reaches.
-  PicMtr_ = MakeSurface(Frame1_, 1920, 240, 1215, 315, kTwipsPerPixel);
+  PicMtr_ = MakeSurface(Frame1_, 1920, 240, 1215, 315, kTwipsPerPixel, /*track=*/true);
 
   Frame2_ = MakeFrame(this, "Measurememt", 3420, 60, 7815, 615);
   CmbTmr_ = new QComboBox(Frame2_);

@@ -124,5 +124,48 @@ TEST(MeterPixels, TheBarIsFilledFromTheLeftEdgeToItsLengthInPixels) {
   EXPECT_EQ(image.pixelColor(80, 10), text);
 }
 
+// The lengths of the runs of `colour` along a line of pixels.
+std::vector<int> Runs(const QImage& image, QPoint from, QPoint step, const QColor& colour) {
+  std::vector<int> runs;
+  int run = 0;
+  for (QPoint at = from; image.rect().contains(at); at += step) {
+    if (image.pixelColor(at) == colour) {
+      ++run;
+    } else if (run > 0) {
+      runs.push_back(run);
+      run = 0;
+    }
+  }
+  if (run > 0) runs.push_back(run);
+  return runs;
+}
+
+// Run again at QT_SCALE_FACTOR 1.5 and 2 (CMakeLists.txt): the picture has
+// the screen's device pixels, and every line is one of them wide.
+TEST(DevicePixels, GridLinesAndTracesAreOneDevicePixelWide) {
+  QtDrawingSurface surface(QSize(925, 533));
+  MeasurementState state;
+  IniMes(state, surface);
+  const QImage image = surface.Picture();
+  const double ratio = qApp->devicePixelRatio();
+  EXPECT_EQ(image.devicePixelRatio(), ratio);
+  EXPECT_EQ(image.size(), QSize(925, 533) * ratio);
+  EXPECT_DOUBLE_EQ(surface.PixelX(surface.ScaleLeft() + surface.ScaleWidth()), 925.0);
+  const auto device = [&](double pixel) { return static_cast<int>(std::floor(pixel * ratio)); };
+
+  // Down a column: the decade lines and the traces, all on the line of
+  // count 1.
+  const int column = device(surface.PixelX(650.0F));
+  const std::vector<int> decades = Runs(image, {column, 0}, {0, 1}, kGrey);
+  EXPECT_GE(decades.size(), 3U);
+  for (const int run : decades) EXPECT_EQ(run, 1);
+  EXPECT_EQ(Runs(image, {column, 0}, {0, 1}, kBlue), std::vector<int>{1});
+  // Along a row between decade lines: the channel lines.
+  const int row = device(surface.PixelY(15.0F));
+  const std::vector<int> channels = Runs(image, {0, row}, {1, 0}, kGrey);
+  EXPECT_GE(channels.size(), 10U);
+  for (const int run : channels) EXPECT_EQ(run, 1);
+}
+
 }  // namespace
 }  // namespace pha
