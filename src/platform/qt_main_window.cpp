@@ -61,18 +61,23 @@ QPushButton* MakeButton(QWidget* parent, const char* caption, int left, int top,
   return button;
 }
 
-// A drawing surface; with a track, inside a sunken border like the value
-// labels', which shows its extent when it is empty.
+// A drawing surface at its place in the layout; with a track, inside a sunken
+// border like the value labels', which shows its extent when it is empty:
+// the border is part of the layout's size, and the drawing area is what lies
+// within it.
 QtDrawingSurface* MakeSurface(QWidget* parent, int left, int top, int width, int height,
                               float units_per_pixel = 1.0F, bool track = false) {
-  auto* surface = new QtDrawingSurface(QSize(Px(width), Px(height)), parent, units_per_pixel);
-  surface->move(Px(left), Px(top));
-  if (track) {
-    auto* border = new QFrame(parent);
-    border->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    border->setGeometry(surface->geometry().adjusted(-1, -1, 1, 1));
-    border->stackUnder(surface);
+  if (!track) {
+    auto* surface = new QtDrawingSurface(QSize(Px(width), Px(height)), parent, units_per_pixel);
+    surface->move(Px(left), Px(top));
+    return surface;
   }
+  auto* border = new QFrame(parent);
+  border->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Place(border, left, top, width, height);
+  const QRect inside = border->contentsRect();
+  auto* surface = new QtDrawingSurface(inside.size(), border, units_per_pixel);
+  surface->move(inside.topLeft());
   return surface;
 }
 
@@ -130,8 +135,8 @@ void QtMainWindow::BuildControls() {
   LblRtmCpm_ = MakeValueLabel(Frame1_, "0 CPM", 120, 240, 855, 315);
   LblRtmDose_ = MakeValueLabel(Frame1_, "0 nGy", 1020, 240, 855, 315);
   // The meter bar is AvgDose / 10 units long. In twips, like the layout, the
-  // box holds 1215 units: a bar that fills at 12,150 nGy, where pixels would
-  // fill it at 810, a rate a weak check source already reaches.
+  // track holds 1185 units: a bar that fills at 11,850 nGy, where pixels
+  // would fill it at 790, a rate a weak check source already reaches.
   PicMtr_ = MakeSurface(Frame1_, 1920, 240, 1215, 315, kTwipsPerPixel, /*track=*/true);
 
   Frame2_ = MakeFrame(this, "Measurememt", 3420, 60, 7815, 615);
