@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "platform/qt_colour.h"
@@ -389,10 +390,29 @@ void QtDrawingSurface::ShowFinishedPicture() {
   std::swap(front_, back_);
   front_.setDevicePixelRatio(ratio_);
   back_.setDevicePixelRatio(1.0);
-  if (whole)
+  if (whole) {
     update();
-  else if (const QRect changed = Changed(); !changed.isNull())
+  } else if (const QRect changed = Changed(); !changed.isNull() && !SamePixels(changed)) {
     update(changed);
+  }
+}
+
+bool QtDrawingSurface::SamePixels(const QRect& changed) const {
+  // The meter's bar shrinks by a tenth each quiet second, long after it has
+  // become too short to show: a small area is compared before it is shown.
+  constexpr int kLargestComparedPixels = 64 * 64;
+  const QRect device(
+      QPoint(static_cast<int>(changed.left() * ratio_), static_cast<int>(changed.top() * ratio_)),
+      QPoint(std::min(static_cast<int>((changed.right() + 1) * ratio_), front_.width() - 1),
+             std::min(static_cast<int>((changed.bottom() + 1) * ratio_), front_.height() - 1)));
+  if (device.width() * device.height() > kLargestComparedPixels) return false;
+  const auto bytes = static_cast<std::size_t>(device.width()) * sizeof(QRgb);
+  for (int y = device.top(); y <= device.bottom(); ++y) {
+    const auto* shown = reinterpret_cast<const QRgb*>(back_.constScanLine(y)) + device.left();
+    const auto* next = reinterpret_cast<const QRgb*>(front_.constScanLine(y)) + device.left();
+    if (std::memcmp(shown, next, bytes) != 0) return false;
+  }
+  return true;
 }
 
 QImage QtDrawingSurface::Picture() {

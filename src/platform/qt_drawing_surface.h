@@ -60,6 +60,9 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   // changes on the screen; Changed() is all of them, in logical pixels.
   void MarkChanged(const Stroke& stroke);
   QRect Changed() const;
+  // Whether the picture now on show has the pixels of the one before it in
+  // `changed` (logical pixels), when that is small enough to look.
+  bool SamePixels(const QRect& changed) const;
   std::uint32_t SlotFor(std::optional<Colour> colour);
 
   QSize size_;          // the drawing area in logical pixels
