@@ -26,8 +26,8 @@ namespace {
 // its errors can be picked up later. Xlib drops those records only while it
 // reads events (never: _XEventsQueued returns at once when XCB owns the queue)
 // or waits for a reply (_XReply, which retires every record before its own).
-// Without an Xlib call that waits for a reply they pile up by one per title,
-// about 37 KiB a minute at the full line rate. XSync is such a call.
+// Without an Xlib call that waits for a reply they pile up, one per title:
+// some 40 KiB a minute at the full line rate. XSync is such a call.
 //
 // The program does not link Xlib: it is used only when the plugin loaded it.
 void RoundTripThroughXlib() {
