@@ -1,28 +1,65 @@
 #include "platform/qt_controls.h"
 
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <bit>
 
 #include "platform/files/process.h"
 #include "platform/qt_colour.h"
 
 namespace pha {
+namespace {
+
+// Makes one round trip to the X server through Xlib, when the program shows
+// its windows through the xcb platform plugin with Xlib beside it.
+//
+// Qt's QXcbWindow::setWindowTitle sets _NET_WM_NAME through XCB and WM_NAME
+// through Xlib (XSetWMName); the next XFlush, from the event loop, hands
+// Xlib's request to XCB in _XSend. Because XCB owns the event queue, _XSend
+// appends a PendingRequest (32 bytes on the heap) for each request, so that
+// its errors can be picked up later. Xlib drops those records only while it
+// reads events (never: _XEventsQueued returns at once when XCB owns the queue)
+// or waits for a reply (_XReply, which retires every record before its own).
+// Without an Xlib call that waits for a reply they pile up, one per title:
+// some 40 KiB a minute at the full line rate. XSync is such a call.
+//
+// The program does not link Xlib: it is used only when the plugin loaded it.
+void RoundTripThroughXlib() {
+  const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 == nullptr || x11->display() == nullptr) return;
+  using XSyncFunction = int (*)(Display*, int);
+  static const XSyncFunction xsync = [] {
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    return xlib != nullptr ? std::bit_cast<XSyncFunction>(dlsym(xlib, "XSync")) : nullptr;
+  }();
+  if (xsync != nullptr) xsync(x11->display(), /*discard=*/0);
+}
+
+}  // namespace
 
 QtWindowTitle::QtWindowTitle(QWidget* window)
     : window_(window), caption_(window->windowTitle().toStdString()) {
   push_.setSingleShot(true);
   push_.setInterval(kPushIntervalMs);
-  QObject::connect(&push_, &QTimer::timeout, window_,
-                   [this] { window_->setWindowTitle(QString::fromStdString(caption_)); });
+  QObject::connect(&push_, &QTimer::timeout, window_, [this] { Push(); });
 }
 
 void QtWindowTitle::SetCaption(std::string text) {
   caption_ = std::move(text);
   if (!push_.isActive()) push_.start();
+}
+
+void QtWindowTitle::Push() {
+  window_->setWindowTitle(QString::fromStdString(caption_));
+  if (++pushes_ < kPushesPerRoundTrip) return;
+  pushes_ = 0;
+  RoundTripThroughXlib();
 }
 
 void QtLabel::SetCaption(std::string_view text) {

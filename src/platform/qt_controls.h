@@ -21,18 +21,27 @@ namespace pha {
 // lives here, reading it returns the text last written at once, and the
 // window system is given the newest text at most every 50 ms: faster than
 // anyone reads, and a small fraction of the cost.
+//
+// On X11, Qt sets WM_NAME through Xlib, and Xlib keeps a record of every
+// request it sends that only a round trip through Xlib retires, which nothing
+// else in the program makes; so every so many pushes, the title makes one.
 class QtWindowTitle final : public Window {
  public:
   static constexpr int kPushIntervalMs = 50;
+  // About ten seconds of pushes at most every 50 ms.
+  static constexpr int kPushesPerRoundTrip = 200;
 
   explicit QtWindowTitle(QWidget* window);
   const std::string& Caption() const override { return caption_; }
   void SetCaption(std::string text) override;
 
  private:
+  void Push();
+
   QWidget* window_;
   std::string caption_;
   QTimer push_;
+  int pushes_ = 0;  // since the last round trip
 };
 
 // A value label. The labels are narrow and the figures can grow long
