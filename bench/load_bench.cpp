@@ -52,6 +52,13 @@ double CpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Times the user-interface thread has gone to sleep and been woken again.
+long Wakeups() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
+}
+
 long StatusKiB(const char* field) {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);)
@@ -216,6 +223,7 @@ int main(int argc, char** argv) {
   if (soak) runner.emplace(detector->master_fd(), line).Start();
 
   double cpu_start = 0;
+  long wakeups_start = 0, wakeups = 0;
   QElapsedTimer wall;
   std::int64_t pulses_start = 0;
   std::vector<MemoryReport> reports;
@@ -240,6 +248,7 @@ int main(int argc, char** argv) {
     if (!measured || reports.size() < report_at.size()) return;
     elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
     cpu_used = CpuSeconds() - cpu_start;
+    wakeups = Wakeups() - wakeups_start;
     pulses = window.Logic().State().CntTot - pulses_start;
     if (soak)
       drained.start();
@@ -248,6 +257,7 @@ int main(int argc, char** argv) {
   };
   QTimer::singleShot(kWarmUpMs, [&] {
     cpu_start = CpuSeconds();
+    wakeups_start = Wakeups();
     pulses_start = window.Logic().State().CntTot;
     wall.start();
     QTimer::singleShot(seconds * 1000, [&] {
@@ -269,6 +279,7 @@ int main(int argc, char** argv) {
   std::printf("seconds measured: %.1f\n", elapsed);
   std::printf("pulses per second: %.0f\n", static_cast<double>(pulses) / elapsed);
   std::printf("cpu share of one core: %.2f %%\n", 100.0 * cpu_used / elapsed);
+  std::printf("wake-ups per second: %.0f\n", static_cast<double>(wakeups) / elapsed);
   std::printf("resident memory: %ld KiB (peak %ld KiB)\n", StatusKiB("VmRSS:"),
               StatusKiB("VmHWM:"));
   if (reports.size() > 1) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -17,10 +18,11 @@ namespace pha {
 
 // The window title. The decoder rewrites it with every frame, up to a
 // thousand times a second, and each rewrite handed to the window system costs
-// a round of the event loop and a message to the display server. So the text
-// lives here, reading it returns the text last written at once, and the
-// window system is given the newest text at most every 50 ms: faster than
-// anyone reads, and a small fraction of the cost.
+// messages to and from the display server. So the text lives here, reading
+// it returns the text last written at once, and the window system is given
+// the newest text at most every 60 ms and at the latest 100 ms after it
+// changed. Within a burst of frames the text goes out in the wake-up that
+// brought it; a timer waits only for the last text of a burst.
 //
 // On X11, Qt sets WM_NAME through Xlib, and Xlib keeps a record of every
 // request it sends until a round trip through Xlib retires it, which
@@ -28,8 +30,9 @@ namespace pha {
 // every so many pushes, the title makes one.
 class QtWindowTitle final : public Window {
  public:
-  static constexpr int kPushIntervalMs = 50;
-  // About ten seconds of pushes at most every 50 ms.
+  static constexpr int kPushIntervalMs = 60;
+  static constexpr int kLatestPushMs = 100;
+  // Some twenty seconds of pushes at the full rate.
   static constexpr int kPushesPerRoundTrip = 200;
 
   explicit QtWindowTitle(QWidget* window);
@@ -41,7 +44,8 @@ class QtWindowTitle final : public Window {
 
   QWidget* window_;
   std::string caption_;
-  QTimer push_;
+  QTimer push_;  // for the last text of a burst
+  QElapsedTimer since_push_;
   int pushes_ = 0;  // since the last round trip
 };
 

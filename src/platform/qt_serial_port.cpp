@@ -63,6 +63,13 @@ QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::HandleError);
   reopen_.setInterval(reopen_interval_ms);
   connect(&reopen_, &QTimer::timeout, this, &QtSerialPort::TryReopen);
+  // One timer for every rest: a single-shot timer of its own each time would
+  // cost an object, and an event to delete it, per notification.
+  rest_.setSingleShot(true);
+  rest_.setInterval(kReadRestMs);
+  connect(&rest_, &QTimer::timeout, this, [this] {
+    if (read_notifier_ != nullptr) read_notifier_->setEnabled(true);
+  });
 }
 
 std::string QtSerialPort::Describe() const {
@@ -178,16 +185,15 @@ void QtSerialPort::HandleReadyRead() {
 // A detector line delivering frame by frame wakes the event loop up to 960
 // times a second, and the wake-ups, not the decoding, cost most of the
 // program's time. After each notification QSerialPort's read notifier rests
-// for a few milliseconds: the bytes of that time wait in the system's buffer
-// (19 of them at the line's full rate, in a buffer of thousands) and arrive
+// for 50 ms: the bytes of that time wait in the system's buffer
+// (96 of them at the line's full rate, in a buffer of thousands) and arrive
 // together. A backlog (after the thread was held up) is read on at full
 // speed. Should QSerialPort one day keep no such notifier, nothing rests and
 // every byte still arrives.
 void QtSerialPort::RestReadNotifier() {
-  QSocketNotifier* notifier = read_notifier_;
-  if (notifier == nullptr || !notifier->isEnabled()) return;
-  notifier->setEnabled(false);
-  QTimer::singleShot(kReadRestMs, notifier, [notifier] { notifier->setEnabled(true); });
+  if (read_notifier_ == nullptr || !read_notifier_->isEnabled()) return;
+  read_notifier_->setEnabled(false);
+  rest_.start();
 }
 
 void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {

@@ -60,8 +60,10 @@ class QtSerialPort final : public QObject, public SerialPort {
   bool IsOpen() const { return port_.isOpen(); }
 
  private:
-  static constexpr int kReadRestMs = 10;
-  // 10 ms of the line bring 19 bytes; far more means a backlog.
+  // Long enough that a line delivering frame by frame wakes the program
+  // some twenty times a second, short beside the 200 ms between pictures.
+  static constexpr int kReadRestMs = 50;
+  // 50 ms of the line bring 96 bytes; far more means a backlog.
   static constexpr qint64 kRestBelowBytes = 256;
 
   bool OpenDevice();
@@ -84,6 +86,7 @@ class QtSerialPort final : public QObject, public SerialPort {
   bool lost_ = false;  // failed after start-up and not back yet
   bool shut_down_ = false;
   QTimer reopen_{this};
+  QTimer rest_{this};                        // the read notifier's rest
   QElapsedTimer away_;                       // since the line was lost
   std::set<std::string> told_causes_;        // why it would not reopen, each told once
   QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
