@@ -4,9 +4,8 @@
 #include <QMessageBox>
 
 #include "platform/files/process.h"
-#include "platform/qt_style.h"
-
 #include "platform/qt_program_icon.h"
+#include "platform/qt_style.h"
 
 namespace pha {
 namespace {
