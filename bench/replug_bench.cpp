@@ -82,16 +82,16 @@ int main(int argc, char** argv) {
   pha::SetUpPort(port);
 
   const double idle_share = CpuShare(away_seconds);
+  fs::remove(link);  // the name goes first, as a USB adapter's does
   pty.reset();
-  fs::remove(link);
   Until([&] { return !port.IsOpen(); });
   const double away_share = CpuShare(away_seconds);
 
   std::vector<double> back_ms;
   for (int replug = 0; replug < replugs; ++replug) {
     if (replug > 0) {
-      pty.reset();
       fs::remove(link);
+      pty.reset();
       Until([&] { return !port.IsOpen(); });
     }
     // Back at a moment that has nothing to do with the looking's rhythm.

@@ -56,7 +56,7 @@ std::string FormatDuration(qint64 ms) {
 // size limit, so a user-interface thread held up for a while (a slow disk
 // during a save, say) loses no pulse: the backlog is decoded when it returns.
 QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
-                           int reopen_interval_ms)
+                           int reopen_interval_ms, int read_rest_ms)
     : QObject(parent), devices_(std::move(devices)) {
   port_.setFlowControl(QSerialPort::NoFlowControl);
   connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::HandleReadyRead);
@@ -66,7 +66,7 @@ QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
   // One timer for every rest: a single-shot timer of its own each time would
   // cost an object, and an event to delete it, per notification.
   rest_.setSingleShot(true);
-  rest_.setInterval(kReadRestMs);
+  rest_.setInterval(read_rest_ms);
   connect(&rest_, &QTimer::timeout, this, [this] {
     if (read_notifier_ != nullptr) read_notifier_->setEnabled(true);
   });
@@ -185,11 +185,11 @@ void QtSerialPort::HandleReadyRead() {
 // A detector line delivering frame by frame wakes the event loop up to 960
 // times a second, and the wake-ups, not the decoding, cost most of the
 // program's time. After each notification QSerialPort's read notifier rests
-// for 50 ms: the bytes of that time wait in the system's buffer
-// (96 of them at the line's full rate, in a buffer of thousands) and arrive
-// together. A backlog (after the thread was held up) is read on at full
-// speed. Should QSerialPort one day keep no such notifier, nothing rests and
-// every byte still arrives.
+// for 100 ms: the bytes of that time wait in the system's buffer (192 of them
+// at the line's full rate, in a buffer of thousands) and arrive together. A
+// backlog (after the thread was held up) is read on at full speed. Should
+// QSerialPort one day keep no such notifier, nothing rests and every byte
+// still arrives.
 void QtSerialPort::RestReadNotifier() {
   if (read_notifier_ == nullptr || !read_notifier_->isEnabled()) return;
   read_notifier_->setEnabled(false);

@@ -28,10 +28,16 @@ class QtSerialPort final : public QObject, public SerialPort {
 
  public:
   static constexpr int kReopenIntervalMs = 1000;
+  // Long enough that a line delivering frame by frame wakes the program some
+  // ten times a second, and that each wake-up also hands the title on; no
+  // longer than the 200 ms between pictures, and far from filling any
+  // buffer.
+  static constexpr int kReadRestMs = 100;
 
   // `devices` maps port numbers to the system's device paths.
   explicit QtSerialPort(std::map<int, std::string> devices, QObject* parent = nullptr,
-                        int reopen_interval_ms = kReopenIntervalMs);
+                        int reopen_interval_ms = kReopenIntervalMs,
+                        int read_rest_ms = kReadRestMs);
 
   void SetCommPort(int number) override;
   void SetSettings(std::string_view settings) override;
@@ -60,11 +66,8 @@ class QtSerialPort final : public QObject, public SerialPort {
   bool IsOpen() const { return port_.isOpen(); }
 
  private:
-  // Long enough that a line delivering frame by frame wakes the program
-  // some twenty times a second, short beside the 200 ms between pictures.
-  static constexpr int kReadRestMs = 50;
-  // 50 ms of the line bring 96 bytes; far more means a backlog.
-  static constexpr qint64 kRestBelowBytes = 256;
+  // 100 ms of the line bring 192 bytes; far more means a backlog.
+  static constexpr qint64 kRestBelowBytes = 512;
 
   bool OpenDevice();
   void HandleReadyRead();

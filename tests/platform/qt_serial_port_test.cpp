@@ -28,8 +28,9 @@ using testing::WaitFor;
 // accepted channel shows in the sample spectrum. The port opens `device`,
 // the test's pty unless a test names another path.
 struct DecoderOnPty {
-  explicit DecoderOnPty(std::string device = {}, int reopen_ms = QtSerialPort::kReopenIntervalMs)
-      : port{{{1, device.empty() ? pty.SlavePath() : device}}, nullptr, reopen_ms} {
+  explicit DecoderOnPty(std::string device = {}, int reopen_ms = QtSerialPort::kReopenIntervalMs,
+                        int rest_ms = QtSerialPort::kReadRestMs)
+      : port{{{1, device.empty() ? pty.SlavePath() : device}}, nullptr, reopen_ms, rest_ms} {
     state.SpcSmp.fill(1);
     state.SpcSmt.fill(1);
     state.FlgRun = Flag::True;
@@ -69,7 +70,8 @@ TEST(QtSerialPort, OpensTheDeviceAt19200Baud8N1RawWithoutFlowControl) {
 }
 
 TEST(QtSerialPort, BytesInOddSizedChunksStillGiveWholeFrames) {
-  DecoderOnPty line;
+  // Without the notifier's rest, so that each chunk is read on its own.
+  DecoderOnPty line({}, QtSerialPort::kReopenIntervalMs, 0);
   // First the bytes a cooked line would mangle: CR, LF, XON/XOFF, ^C.
   std::vector<int> channels = {10, 13, 17, 19, 0x303, 0x10A, 0x20D, 0x311, 1023};
   while (channels.size() < 300) channels.push_back(10 + (channels.size() * 37) % 1014);
@@ -151,12 +153,14 @@ TEST(QtSerialPort, ADetectorPluggedInAgainIsCountedOnWithNothingLostBeforeOrAfte
 
   send(*first, Channels(0, 300));
   ASSERT_TRUE(line.Counted(300));
-  first.reset();  // the adapter is pulled: the pty hangs up and vanishes
+  // The adapter is pulled: its name vanishes and the pty hangs up. (In that
+  // order, so that no other process's new pty can be found under the name.)
+  fs::remove(link);
+  first.reset();
   ASSERT_TRUE(WaitFor([&] { return line.reports.size() == 1 && !line.port.IsOpen(); }));
 
   // Something that is no serial device turns up under the name: told once,
   // then looked at again quietly.
-  fs::remove(link);
   fs::create_directory(link);
   testing::HandleEventsFor(200);
   EXPECT_EQ(line.reports.size(), 2U);
@@ -205,9 +209,9 @@ TEST(QtSerialPort, AHundredUnplugsLeaveNoDescriptorNoTimerAndOneMessageWindow) {
       descriptors = OpenDescriptors();
       timers = port.findChildren<QTimer*>().size();
     }
+    fs::remove(link);
     pty.reset();
     ASSERT_TRUE(WaitFor([&] { return !port.IsOpen(); })) << cycle;
-    fs::remove(link);
     pty = std::make_unique<PtyPair>();
     fs::create_symlink(pty->SlavePath(), link);
     ASSERT_TRUE(WaitFor([&] { return port.IsOpen(); })) << cycle;
@@ -218,7 +222,8 @@ TEST(QtSerialPort, AHundredUnplugsLeaveNoDescriptorNoTimerAndOneMessageWindow) {
   for (QWidget* widget : QApplication::topLevelWidgets())
     boxes += qobject_cast<QMessageBox*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
   EXPECT_EQ(boxes, 1);
-  EXPECT_TRUE(messages.Window()->text().contains(QStringLiteral("202")));
+  EXPECT_TRUE(messages.Window()->text().contains(QStringLiteral("202")))
+      << messages.Window()->text().toStdString();
   fs::remove(link);
 }
 
