@@ -12,7 +12,7 @@
 #include "main_window/serial_port.h"
 #include "platform/qt_controls.h"
 #include "platform/qt_serial_port.h"
-#include "support/pty_pair.h"
+#include "support/detector_line.h"
 
 namespace pha {
 namespace {
@@ -77,8 +77,8 @@ BENCHMARK(BM_DecodeFromMemory)->Unit(benchmark::kMillisecond);
 void BM_DecodeFromPty(benchmark::State& bench) {
   constexpr int kFrames = 200000;
   const std::vector<std::uint8_t> bytes = MixedFrames(kFrames);
-  testing::PtyPair pty;
-  QtSerialPort port({{1, pty.SlavePath()}});
+  testing::PtyDetector pty;
+  QtSerialPort port({{1, pty.slave_path()}});
   QWidget window;
   QtWindowTitle title(&window);
   MeasurementState state;
@@ -89,7 +89,7 @@ void BM_DecodeFromPty(benchmark::State& bench) {
 
   for (auto _ : bench) {
     const std::int64_t target = state.CntTot + kFrames;
-    std::thread writer([&] { pty.Write(bytes); });
+    std::thread writer([&] { testing::SendBytes(pty, bytes); });
     while (state.CntTot < target) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     writer.join();
     state.CntSec = state.SumSec = 0;

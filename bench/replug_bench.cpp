@@ -23,8 +23,8 @@
 
 #include "acquisition/pulse_decoder.h"
 #include "platform/qt_serial_port.h"
+#include "support/detector_line.h"
 #include "support/fakes.h"
-#include "support/pty_pair.h"
 
 namespace {
 
@@ -72,8 +72,7 @@ int main(int argc, char** argv) {
       away_seconds = std::max(1, std::atoi(argv[i + 1]));
   }
   const fs::path link = fs::temp_directory_path() / ("pha-replug-" + std::to_string(getpid()));
-  auto pty = std::make_unique<pha::testing::PtyPair>();
-  fs::create_symlink(pty->SlavePath(), link);
+  auto detector = std::make_unique<pha::testing::PtyDetector>(link);
   pha::QtSerialPort port({{1, link.string()}});
   pha::testing::FakeWindow title;
   pha::MeasurementState state;
@@ -82,32 +81,29 @@ int main(int argc, char** argv) {
   pha::SetUpPort(port);
 
   const double idle_share = CpuShare(away_seconds);
-  fs::remove(link);  // the name goes first, as a USB adapter's does
-  pty.reset();
+  detector.reset();  // its name goes, then the line hangs up
   Until([&] { return !port.IsOpen(); });
   const double away_share = CpuShare(away_seconds);
 
   std::vector<double> back_ms;
   for (int replug = 0; replug < replugs; ++replug) {
     if (replug > 0) {
-      fs::remove(link);
-      pty.reset();
+      detector.reset();
       Until([&] { return !port.IsOpen(); });
     }
     // Back at a moment that has nothing to do with the looking's rhythm.
     QElapsedTimer pause;
     pause.start();
     Until([&] { return pause.elapsed() >= 100 + (replug * 379) % 1000; });
-    pty = std::make_unique<pha::testing::PtyPair>();
     const std::int32_t counted = state.CntSec;
-    pty->Write(pha::testing::Frames({500}));
     QElapsedTimer back;
     back.start();
-    fs::create_symlink(pty->SlavePath(), link);
+    detector = std::make_unique<pha::testing::PtyDetector>(link);
+    pha::testing::Send(*detector, {500});
     Until([&] { return state.CntSec > counted; });
     back_ms.push_back(static_cast<double>(back.nsecsElapsed()) / 1e6);
   }
-  fs::remove(link);
+  detector.reset();
   std::sort(back_ms.begin(), back_ms.end());
   std::printf("replugs: %d\n", replugs);
   std::printf("back to first counted frame, median: %.0f ms\n", back_ms[back_ms.size() / 2]);

@@ -3,7 +3,6 @@
 #include "platform/qt_main_window.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -11,29 +10,27 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <set>
 
-#include "platform/files/posix_file_system.h"
+#include "support/child_process.h"
+#include "support/detector_line.h"
 #include "support/fakes.h"
-#include "support/pty_pair.h"
 #include "support/qt_wait.h"
 
 namespace pha {
 namespace {
 
 using testing::FakeClock;
-using testing::Frames;
 using testing::NoFiles;
-using testing::PtyPair;
+using testing::PtyDetector;
+using testing::Send;
 using testing::WaitFor;
 
 class MainWindow : public ::testing::Test {
  protected:
-  MainWindow() : window_(pty_.SlavePath(), files_, clock_) { window_.Form_Load(); }
+  MainWindow() : window_(pty_.slave_path(), files_, clock_) { window_.Form_Load(); }
 
-  PtyPair pty_;
+  PtyDetector pty_;
   NoFiles files_;
   FakeClock clock_;
   QtMainWindow window_;
@@ -117,41 +114,6 @@ TEST(WindowTitle, ReadsBackAtOnceAndReachesTheWindowAtMostEveryFiftyMs) {
   EXPECT_GE(changes.count, 2);
 }
 
-TEST(MainWindowFiles, LodRefShowsTheReferenceAtOnceAndRunFlattensItAgain) {
-  namespace fs = std::filesystem;
-  const fs::path previous = fs::current_path();
-  const fs::path folder = fs::temp_directory_path() / ("pha-window-" + std::to_string(getpid()));
-  fs::create_directories(folder / "data");
-  {
-    std::ofstream ref(folder / "data" / "ref.csv", std::ios::binary);
-    for (int channel = 0; channel < 1024; ++channel) ref << (channel < 500 ? 1 : 1000) << "\r\n";
-  }
-  fs::current_path(folder);
-  PtyPair pty;
-  PosixFileSystem files;
-  FakeClock clock;
-  QtMainWindow window(pty.SlavePath(), files, clock);
-  window.Form_Load();
-
-  const QColor blue(0, 0, 255);
-  const int column = static_cast<int>(window.PicGrp().PixelX(800.0F));
-  const int row_of_1000 = static_cast<int>(window.PicGrp().PixelY(float(10 * std::log(1000.0))));
-  const int row_of_1 = static_cast<int>(window.PicGrp().PixelY(0.0F));
-  window.CmdLodRef_->click();
-  // Shown at once, before the next redraw tick.
-  QImage plot = window.PicGrp().Picture();
-  EXPECT_EQ(plot.pixelColor(column, row_of_1000), blue);
-  EXPECT_NE(plot.pixelColor(column, row_of_1), blue);
-
-  window.CmdRun_->click();
-  plot = window.PicGrp().Picture();
-  EXPECT_EQ(plot.pixelColor(column, row_of_1), blue);
-  EXPECT_NE(plot.pixelColor(column, row_of_1000), blue);
-
-  fs::current_path(previous);
-  fs::remove_all(folder);
-}
-
 // The program on `device`: answers the first message box and tells what it
 // said and whether the window showed meanwhile.
 struct StartUp {
@@ -185,35 +147,23 @@ StartUp Start(const std::string& device, const std::function<void(QtMainWindow&)
 // What opening `device` as serial port 1 says to an account without root's
 // rights, in a child process.
 std::string OpenMessageWithoutRoot(const std::string& device) {
-  int ends[2];
-  if (pipe(ends) != 0) return "no pipe";
-  const pid_t child = fork();
-  if (child == 0) {
-    std::string message = "opened";
-    if (setuid(65534) != 0) message = "still root";
+  return testing::InChild([&] {
+    if (setuid(65534) != 0) return std::string("still root");
     try {
       QtSerialPort port({{1, device}});
       SetUpPort(port);
     } catch (const PlatformError& error) {
-      message = error.what();
+      return std::string(error.what());
     }
-    _exit(write(ends[1], message.data(), message.size()) < 0);
-  }
-  close(ends[1]);
-  std::string message;
-  char buffer[4096];
-  for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
-    message.append(buffer, static_cast<std::size_t>(got));
-  close(ends[0]);
-  waitpid(child, nullptr, 0);
-  return message;
+    return std::string("opened");
+  });
 }
 
 TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
-  PtyPair held;  // held by another port
-  QtSerialPort holder({{1, held.SlavePath()}});
+  PtyDetector held;  // held by another port
+  QtSerialPort holder({{1, held.slave_path()}});
   SetUpPort(holder);
-  PtyPair guarded;  // root's own
+  PtyDetector guarded;  // root's own
   const struct {
     std::string device;
     bool as_root;
@@ -222,8 +172,8 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
   } rows[] = {
       {"/nonexistent/ttyPHA", true, "PHA_SERIAL_PORT1", {"dialout"}},
       {"/tmp", true, "PHA_SERIAL_PORT1", {"dialout"}},
-      {held.SlavePath(), true, "", {"PHA_SERIAL_PORT1", "dialout"}},
-      {guarded.SlavePath(), false, "dialout", {"PHA_SERIAL_PORT1"}},
+      {held.slave_path(), true, "", {"PHA_SERIAL_PORT1", "dialout"}},
+      {guarded.slave_path(), false, "dialout", {"PHA_SERIAL_PORT1"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.device);
@@ -243,13 +193,22 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
   }
 }
 
-TEST(StartUp, TheWindowShowsAfterLoadingAndClosingItEndsTheProgram) {
-  PtyPair pty;
-  const StartUp run = Start(pty.SlavePath(), [&](QtMainWindow& window) {
+TEST(StartUp, TheWindowShowsAfterLoadingPulsesReachEveryFigureAndClosingItEndsTheProgram) {
+  PtyDetector pty;
+  const StartUp run = Start(pty.slave_path(), [&](QtMainWindow& window) {
     EXPECT_EQ(window.Logic().State().SpcSmp[100], 1);
-    pty.Write(Frames({700}));
+    window.CmdRun_->click();
+    Send(pty, std::vector<int>(100, 300));
     QTimer::singleShot(0, &window, [&window] {
-      WaitFor([&] { return window.windowTitle().startsWith("700 "); }, 5000);
+      // By the window's own timers: the count label, the smoothed trace
+      // (101 from channel 296 to 304) and the title log.
+      const int column = static_cast<int>(window.PicGrp().PixelX(300.0F));
+      const int row = static_cast<int>(window.PicGrp().PixelY(float(10 * std::log(101.0))));
+      EXPECT_TRUE(WaitFor([&] {
+        return window.LblCnt_->text() == "100 COUNT" &&
+               window.PicGrp().Picture().pixelColor(column, row) == QColor(255, 0, 0) &&
+               window.windowTitle().startsWith("300 300 ");
+      }));
       window.close();
     });
   });
@@ -259,10 +218,10 @@ TEST(StartUp, TheWindowShowsAfterLoadingAndClosingItEndsTheProgram) {
 }
 
 TEST(Closing, ClosingTheWindowEndsTheProgramEvenWithAMessageOpen) {
-  PtyPair pty;
+  PtyDetector pty;
   NoFiles files;
   FakeClock clock;
-  QtMainWindow window(pty.SlavePath(), files, clock);
+  QtMainWindow window(pty.slave_path(), files, clock);
   window.Form_Load();
   window.show();
   window.CmdLodRef_->click();  // no files: a message box opens and stays
@@ -275,9 +234,9 @@ TEST(UnexpectedFailure, StopsEveryTimerAndThePortBeforeItsMessage) {
   struct Broken : NoFiles {
     WorkingDirectory CurrentDirectory() const override { throw std::runtime_error("broken"); }
   } files;
-  PtyPair pty;
+  PtyDetector pty;
   FakeClock clock;
-  QtMainWindow window(pty.SlavePath(), files, clock);
+  QtMainWindow window(pty.slave_path(), files, clock);
   window.Form_Load();
   bool seen = false;
   QTimer::singleShot(0, [&] {  // inside the message's own event loop

@@ -12,8 +12,8 @@
 
 #include "acquisition/pulse_decoder.h"
 #include "platform/qt_controls.h"
+#include "support/detector_line.h"
 #include "support/fakes.h"
-#include "support/pty_pair.h"
 #include "support/qt_wait.h"
 
 namespace pha {
@@ -21,7 +21,8 @@ namespace {
 
 using testing::FakeWindow;
 using testing::Frames;
-using testing::PtyPair;
+using testing::PtyDetector;
+using testing::Send;
 using testing::WaitFor;
 
 // The decoder on a real port, with a measurement running so that every
@@ -30,7 +31,7 @@ using testing::WaitFor;
 struct DecoderOnPty {
   explicit DecoderOnPty(std::string device = {}, int reopen_ms = QtSerialPort::kReopenIntervalMs,
                         int rest_ms = QtSerialPort::kReadRestMs)
-      : port{{{1, device.empty() ? pty.SlavePath() : device}}, nullptr, reopen_ms, rest_ms} {
+      : port{{{1, device.empty() ? pty.slave_path() : device}}, nullptr, reopen_ms, rest_ms} {
     state.SpcSmp.fill(1);
     state.SpcSmt.fill(1);
     state.FlgRun = Flag::True;
@@ -47,7 +48,7 @@ struct DecoderOnPty {
     return WaitFor([&] { return state.CntTot >= frames; });
   }
 
-  PtyPair pty;
+  PtyDetector pty;
   QtSerialPort port;
   FakeWindow title;
   MeasurementState state;
@@ -61,7 +62,7 @@ struct DecoderOnPty {
 TEST(QtSerialPort, OpensTheDeviceAt19200Baud8N1RawWithoutFlowControl) {
   DecoderOnPty line;
   termios settings{};
-  ASSERT_EQ(tcgetattr(line.pty.Master(), &settings), 0);
+  ASSERT_EQ(tcgetattr(line.pty.master_fd(), &settings), 0);
   EXPECT_EQ(cfgetispeed(&settings), B19200);
   EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0U);
@@ -82,8 +83,9 @@ TEST(QtSerialPort, BytesInOddSizedChunksStillGiveWholeFrames) {
   std::size_t at = 0;
   for (std::size_t i = 0; at < bytes.size(); ++i) {
     const std::size_t size = std::min(kChunks[i % std::size(kChunks)], bytes.size() - at);
-    line.pty.Write(
-        {bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + size)});
+    testing::SendBytes(line.pty,
+                       std::vector<std::uint8_t>(bytes.begin() + static_cast<long>(at),
+                                                 bytes.begin() + static_cast<long>(at + size)));
     at += size;
     // Let each chunk arrive on its own, so that notifications see odd counts;
     // one deadline for all, so that a wrong decoding fails soon.
@@ -107,11 +109,11 @@ TEST(QtSerialPort, NoNotificationArrivesWhileAHandlerRuns) {
   // would, while more frames arrive.
   line.inside_handler = [&] {
     if (nested_loops++ < 20) {
-      line.pty.Write(Frames({100, 200}));
+      Send(line.pty, {100, 200});
       testing::HandleEventsFor(5);
     }
   };
-  line.pty.Write(Frames({300}));
+  Send(line.pty, {300});
   ASSERT_TRUE(line.Counted(41));
   EXPECT_EQ(line.deepest, 1);
 }
@@ -123,7 +125,7 @@ TEST(QtSerialPort, FramesComingOneByOneArriveInFewerNotifications) {
   // One frame each millisecond or so, the way a UART without a FIFO hands
   // them on; the read notifier rests between notifications.
   for (int i = 0; i < 100; ++i) {
-    line.pty.Write(Frames({100 + i}));
+    Send(line.pty, {100 + i});
     testing::HandleEventsFor(1);
   }
   ASSERT_TRUE(line.Counted(100));
@@ -138,40 +140,44 @@ std::vector<int> Channels(int first, int count) {
   return channels;
 }
 
-TEST(QtSerialPort, ADetectorPluggedInAgainIsCountedOnWithNothingLostBeforeOrAfter) {
+int OpenDescriptors() {
+  const std::filesystem::directory_iterator entries("/proc/self/fd");
+  return static_cast<int>(std::distance(begin(entries), end(entries)));
+}
+
+TEST(QtSerialPort, ADetectorPluggedInAgainIsCountedOnAndLeavesNothingBehind) {
   namespace fs = std::filesystem;
   const fs::path link = fs::temp_directory_path() / ("pha-replug-" + std::to_string(getpid()));
   fs::remove_all(link);
-  auto first = std::make_unique<PtyPair>();
-  fs::create_symlink(first->SlavePath(), link);
-  DecoderOnPty line(link.string(), 20);
+  auto detector = std::make_unique<PtyDetector>(link);
+  DecoderOnPty line(link.string(), 5);
+  QWidget window;
+  QtMessages messages(&window);
+  line.port.OnLineReport([&](const std::string& message) {
+    line.reports.push_back(message);
+    messages.ShowError(message);
+  });
   Spectrum expected = line.state.SpcSmp;
-  const auto send = [&](PtyPair& pty, const std::vector<int>& channels) {
-    pty.Write(Frames(channels));
+  const auto send = [&](const std::vector<int>& channels) {
+    Send(*detector, channels);
     for (const int channel : channels) ++expected[channel];
   };
 
-  send(*first, Channels(0, 300));
+  send(Channels(0, 300));
   ASSERT_TRUE(line.Counted(300));
-  // The adapter is pulled: its name vanishes and the pty hangs up. (In that
-  // order, so that no other process's new pty can be found under the name.)
-  fs::remove(link);
-  first.reset();
+  detector.reset();  // pulled out: the device's name goes, the line hangs up
   ASSERT_TRUE(WaitFor([&] { return line.reports.size() == 1 && !line.port.IsOpen(); }));
-
   // Something that is no serial device turns up under the name: told once,
   // then looked at again quietly.
   fs::create_directory(link);
   testing::HandleEventsFor(200);
   EXPECT_EQ(line.reports.size(), 2U);
   EXPECT_FALSE(line.port.IsOpen());
-
-  // The detector is back under the same name.
   fs::remove(link);
-  PtyPair second;
-  fs::create_symlink(second.SlavePath(), link);
+  // The detector is back under the same name.
+  detector = std::make_unique<PtyDetector>(link);
   ASSERT_TRUE(WaitFor([&] { return line.port.IsOpen(); }));
-  send(second, Channels(300, 200));
+  send(Channels(300, 200));
   ASSERT_TRUE(line.Counted(500));
   testing::HandleEventsFor(50);
   EXPECT_EQ(line.state.CntTot, 500);
@@ -179,52 +185,24 @@ TEST(QtSerialPort, ADetectorPluggedInAgainIsCountedOnWithNothingLostBeforeOrAfte
   ASSERT_EQ(line.reports.size(), 3U);
   for (const std::string& report : line.reports)
     EXPECT_NE(report.find(link.string()), std::string::npos) << report;
-  fs::remove(link);
-}
 
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-    ++count;
-  return count;
-}
-
-TEST(QtSerialPort, AHundredUnplugsLeaveNoDescriptorNoTimerAndOneMessageWindow) {
-  namespace fs = std::filesystem;
-  const fs::path link = fs::temp_directory_path() / ("pha-unplugs-" + std::to_string(getpid()));
-  fs::remove_all(link);
-  auto pty = std::make_unique<PtyPair>();
-  fs::create_symlink(pty->SlavePath(), link);
-  QWidget window;
-  QtMessages messages(&window);
-  QtSerialPort port({{1, link.string()}}, nullptr, 5);
-  port.OnComm([] {});
-  port.OnLineReport([&](const std::string& message) { messages.ShowError(message); });
-  SetUpPort(port);
-
-  int descriptors = 0;
-  qsizetype timers = 0;
-  for (int cycle = 0; cycle <= 100; ++cycle) {
-    if (cycle == 1) {  // counted once the first cycle has made what it keeps
-      descriptors = OpenDescriptors();
-      timers = port.findChildren<QTimer*>().size();
-    }
-    fs::remove(link);
-    pty.reset();
-    ASSERT_TRUE(WaitFor([&] { return !port.IsOpen(); })) << cycle;
-    pty = std::make_unique<PtyPair>();
-    fs::create_symlink(pty->SlavePath(), link);
-    ASSERT_TRUE(WaitFor([&] { return port.IsOpen(); })) << cycle;
+  // A hundred times more: nothing piles up, and one window tells it all.
+  const int descriptors = OpenDescriptors();
+  const qsizetype timers = line.port.findChildren<QTimer*>().size();
+  for (int cycle = 0; cycle < 100; ++cycle) {
+    detector.reset();
+    ASSERT_TRUE(WaitFor([&] { return !line.port.IsOpen(); })) << cycle;
+    detector = std::make_unique<PtyDetector>(link);
+    ASSERT_TRUE(WaitFor([&] { return line.port.IsOpen(); })) << cycle;
   }
   EXPECT_EQ(OpenDescriptors(), descriptors);
-  EXPECT_EQ(port.findChildren<QTimer*>().size(), timers);
+  EXPECT_EQ(line.port.findChildren<QTimer*>().size(), timers);
   int boxes = 0;
   for (QWidget* widget : QApplication::topLevelWidgets())
     boxes += qobject_cast<QMessageBox*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
   EXPECT_EQ(boxes, 1);
-  EXPECT_TRUE(messages.Window()->text().contains(QStringLiteral("202")))
+  EXPECT_TRUE(messages.Window()->text().contains(QStringLiteral("203")))
       << messages.Window()->text().toStdString();
-  fs::remove(link);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/files/posix_file_system.h"
 #include "platform/files/process.h"
 #include "spectrum_files/spectrum_file.h"
+#include "support/child_process.h"
 #include "support/fakes.h"
 
 namespace pha {
@@ -220,36 +221,18 @@ const Failure kFailures[] = {
 
 class FileFailureTest : public FileCommandsTest, public ::testing::WithParamInterface<Failure> {
  protected:
-  // Clicks in a child process, so that a limit or a lost privilege stays
-  // there, and returns what the click showed: its one message, and notes of
-  // anything it must not do.
-  std::string ClickInChild() {
-    int pipe_ends[2];
-    if (pipe(pipe_ends) != 0) return "no pipe";
-    const pid_t child = fork();
-    if (child == 0) {
-      close(pipe_ends[0]);
-      if (GetParam().limit != nullptr) GetParam().limit();
-      const MeasurementState before = state_;
-      GetParam().click(state_, context_);
-      std::string report = messages_.errors.size() == 1
-                               ? messages_.errors[0]
-                               : std::to_string(messages_.errors.size()) + " messages";
-      if (!SameState(state_, before)) report += " [memory changed]";
-      if (!PicGrp_.calls.empty()) report += " [redrawn]";
-      if (open("/dev/tty", O_RDONLY | O_NOCTTY) >= 0) report += " [took a terminal]";
-      _exit(write(pipe_ends[1], report.data(), report.size()) == ssize_t(report.size()) ? 0 : 3);
-    }
-    close(pipe_ends[1]);
-    std::string report;
-    char buffer[4096];
-    for (ssize_t got; (got = read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
-      report.append(buffer, static_cast<std::size_t>(got));
-    close(pipe_ends[0]);
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      report += " [child ended by " + std::to_string(WTERMSIG(status)) + "]";
-    }
+  // What the click showed, its one message, and notes of anything it must
+  // not do.
+  std::string Click() {
+    if (GetParam().limit != nullptr) GetParam().limit();
+    const MeasurementState before = state_;
+    GetParam().click(state_, context_);
+    std::string report = messages_.errors.size() == 1
+                             ? messages_.errors[0]
+                             : std::to_string(messages_.errors.size()) + " messages";
+    if (!SameState(state_, before)) report += " [memory changed]";
+    if (!PicGrp_.calls.empty()) report += " [redrawn]";
+    if (open("/dev/tty", O_RDONLY | O_NOCTTY) >= 0) report += " [took a terminal]";
     return report;
   }
 };
@@ -260,7 +243,7 @@ TEST_P(FileFailureTest, ShowsOneMessageNamingTheFileAndChangesNothing) {
   GetParam().prepare();
   const std::map<std::string, std::string> files_before = Snapshot(folder_);
 
-  const std::string report = ClickInChild();
+  const std::string report = testing::InChild([this] { return Click(); });
   EXPECT_NE(report.find(std::string(GetParam().file) + ": "), std::string::npos) << report;
   EXPECT_EQ(report.find(" ["), std::string::npos) << report;
   EXPECT_EQ(Snapshot(folder_), files_before);  // no file made, cut short or lost
