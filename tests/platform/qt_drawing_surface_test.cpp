@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <cmath>
 
 #include "acquisition/measurement_state.h"
@@ -47,52 +48,35 @@ class PlotPixels : public ::testing::Test {
   QtDrawingSurface surface_;
 };
 
-TEST_F(PlotPixels, EmptySpectraShowOneBlueLineAtCountOneFromEdgeToEdge) {
+TEST_F(PlotPixels, EmptySpectraShowOneBlueLineAtCountOneOverItsDecadeLine) {
   const QImage image = Draw();
   const std::vector<int> blue_rows = RowsOf(image, 462, kBlue);
   ASSERT_EQ(blue_rows.size(), 1U);
   const int row = blue_rows[0];
   EXPECT_NEAR(row, 115.0 * 533 / 130, 1.0);
   EXPECT_TRUE(RowHas(image, row, 0, 924, kBlue));
+  // The trace lies exactly on the decade line of count 1, which it hides.
+  const std::vector<int> grey_rows = RowsOf(image, 462, kGrey);
+  for (const int next_to : {row - 1, row + 1})
+    EXPECT_EQ(std::count(grey_rows.begin(), grey_rows.end(), next_to), 0) << next_to;
   // The reference covers the red and black traces: no red anywhere.
   for (int x = 0; x < image.width(); x += 7) EXPECT_TRUE(RowsOf(image, x, kRed).empty()) << x;
-  // Grey grid: the channel line at 500 and the decade line for 1000.
-  EXPECT_FALSE(RowsOf(image, Column(500), kGrey).empty());
   // The channel lines at 0 and 1100 lie on the left and right edges.
   EXPECT_EQ(image.pixelColor(0, 10), kGrey);
   EXPECT_EQ(image.pixelColor(924, 10), kGrey);
   EXPECT_TRUE(RowHas(image, Row(10 * std::log(1000.0)), 10, 80, kGrey));
 }
 
-TEST_F(PlotPixels, CountsOfExactDecadesLieOnTheirDecadeLines) {
-  for (const int count : {10, 100, 1000, 10000}) {
-    for (int i = 300; i <= 400; ++i) state_.SpcRef[i] = count;
-    const QImage image = Draw();
-    const std::vector<int> decade = RowsOf(image, Column(650), kGrey);
-    const std::vector<int> trace = RowsOf(image, Column(350), kBlue);
-    ASSERT_EQ(trace.size(), 1U) << count;
-    EXPECT_NE(std::find(decade.begin(), decade.end(), trace[0]), decade.end()) << count;
-  }
-}
-
 TEST_F(PlotPixels, HugeAndBelowOneCountsAreClippedAtTheEdges) {
   state_.SpcRef[500] = kCountLimit;
-  state_.SpcRef[600] = 0;
-  state_.SpcRef[700] = -1000;
+  for (int channel = 0; channel <= 40; ++channel) state_.SpcRef[channel] = 0;
   state_.SpcRef[800] = std::numeric_limits<std::int32_t>::min();
   const QImage image = Draw();
-  // The segments to and from the huge count leave through the top.
+  // The segments to and from the huge count leave through the top; counts
+  // below 1 sit on the bottom edge.
   EXPECT_EQ(image.pixelColor(Column(500), 0), kBlue);
-  // Counts below 1 sit on the bottom edge, also where a whole run of
-  // channels holds them.
-  for (int channel = 0; channel <= 40; ++channel) state_.SpcRef[channel] = 0;
-  const QImage flat = Draw();
-  EXPECT_TRUE(RowHas(flat, 532, Column(2), Column(38), kBlue));
-  for (const int channel : {600, 700, 800}) {
-    const std::vector<int> rows = RowsOf(image, Column(channel), kBlue);
-    ASSERT_FALSE(rows.empty()) << channel;
-    EXPECT_GE(rows.back(), 531) << channel;
-  }
+  EXPECT_TRUE(RowHas(image, 532, Column(2), Column(38), kBlue));
+  EXPECT_EQ(image.pixelColor(Column(800), 532), kBlue);
 }
 
 TEST_F(PlotPixels, OnlyFinishedPicturesAreShown) {
@@ -106,22 +90,18 @@ TEST_F(PlotPixels, OnlyFinishedPicturesAreShown) {
 }
 
 TEST(MeterPixels, TheBarIsFilledFromTheLeftEdgeToItsLengthInPixels) {
-  QtDrawingSurface meter(QSize(81, 21));
+  QtDrawingSurface meter(QSize(81, 21), nullptr, 15.0F);  // in twips, as in the window
   const QColor text = meter.palette().color(QPalette::ButtonText);
-  const QColor face = meter.palette().color(QPalette::Button);
-  meter.Cls();
-  meter.LineBox(meter.ScaleLeft(), meter.ScaleTop(), meter.ScaleLeft() + 40.0F,
+  meter.LineBox(meter.ScaleLeft(), meter.ScaleTop(), meter.ScaleLeft() + 40 * 15.0F,
                 meter.ScaleTop() + meter.ScaleHeight());
   QImage image = meter.Picture();
   EXPECT_EQ(image.pixelColor(0, 0), text);
   EXPECT_EQ(image.pixelColor(39, 20), text);
-  EXPECT_EQ(image.pixelColor(41, 10), face);
-
+  EXPECT_EQ(image.pixelColor(41, 10), meter.palette().color(QPalette::Button));
   // A bar far longer than the box is cut off at its edge.
   meter.Cls();
-  meter.LineBox(0, 0, 1234.56F, meter.ScaleHeight());
-  image = meter.Picture();
-  EXPECT_EQ(image.pixelColor(80, 10), text);
+  meter.LineBox(0, 0, 1e9F, meter.ScaleHeight());
+  EXPECT_EQ(meter.Picture().pixelColor(80, 10), text);
 }
 
 // The lengths of the runs of `colour` along a line of pixels.
