@@ -60,9 +60,19 @@ struct DecoderOnPty {
 };
 
 TEST(QtSerialPort, OpensTheDeviceAt19200Baud8N1RawWithoutFlowControl) {
-  DecoderOnPty line;
+  PtyDetector pty;
+  // As another program may have left the line: cooked, 9600 baud, 7E2, flow
+  // control.
   termios settings{};
-  ASSERT_EQ(tcgetattr(line.pty.master_fd(), &settings), 0);
+  ASSERT_EQ(tcgetattr(pty.master_fd(), &settings), 0);
+  cfsetspeed(&settings, B9600);
+  settings.c_cflag = (settings.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+  settings.c_iflag |= IXON | IXOFF | ICRNL | INLCR | ISTRIP;
+  settings.c_lflag |= ICANON | ECHO | ISIG;
+  ASSERT_EQ(tcsetattr(pty.master_fd(), TCSANOW, &settings), 0);
+  QtSerialPort port({{1, pty.slave_path()}});
+  SetUpPort(port);
+  ASSERT_EQ(tcgetattr(pty.master_fd(), &settings), 0);
   EXPECT_EQ(cfgetispeed(&settings), B19200);
   EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0U);

@@ -184,11 +184,6 @@ const Failure kFailures[] = {
      nullptr},
     {"SaveWithoutWorkingFolder", Save, kSaved, [] { fs::remove_all(fs::current_path()); }, nullptr},
     {"LoadMissingFile", CmdLodSmp_Click, "data/sam.csv", Nothing, nullptr},
-    {"LoadTooFewValues", CmdLodSmp_Click, "data/sam.csv",
-     [] { WriteBytes("data/sam.csv", Lines("5", 1023)); }, nullptr},
-    {"LoadValueOutOfRange", CmdLodRef_Click, "data/ref.csv",
-     [] { WriteBytes("data/ref.csv", Lines("5", 6) + Lines("-2147483649", 1) + Lines("5", 1017)); },
-     nullptr},
     {"LoadWithoutPermission", CmdLodSmp_Click, "data/sam.csv",
      [] {
        WriteBytes("data/sam.csv", Lines("5", 1024));
