@@ -49,6 +49,8 @@ struct MeasurementState {
   // Advanced by every write to a spectrum (a pulse counted, a reset, a load),
   // so that a redraw can tell that the picture would come out the same.
   std::uint64_t spectra_changes = 0;
+
+  friend bool operator==(const MeasurementState&, const MeasurementState&) = default;
 };
 
 // Resets the measurement: TimMes, SumTot and CntTot to 0, every channel of

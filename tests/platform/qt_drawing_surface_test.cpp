@@ -26,8 +26,7 @@ class PlotPixels : public ::testing::Test {
     DrwGrp(state_, surface_);
     return surface_.Picture();
   }
-  // The pixel row and column of a plot point, as the surface maps it.
-  int Row(double y) const { return static_cast<int>(std::floor(surface_.PixelY(float(y)))); }
+  // The pixel column of a channel, as the surface maps it.
   int Column(double channel) const {
     return static_cast<int>(std::floor(surface_.PixelX(float(channel))));
   }
@@ -64,7 +63,7 @@ TEST_F(PlotPixels, EmptySpectraShowOneBlueLineAtCountOneOverItsDecadeLine) {
   // The channel lines at 0 and 1100 lie on the left and right edges.
   EXPECT_EQ(image.pixelColor(0, 10), kGrey);
   EXPECT_EQ(image.pixelColor(924, 10), kGrey);
-  EXPECT_TRUE(RowHas(image, Row(10 * std::log(1000.0)), 10, 80, kGrey));
+  EXPECT_TRUE(RowHas(image, int(surface_.PixelY(float(10 * std::log(1000.0)))), 10, 80, kGrey));
 }
 
 TEST_F(PlotPixels, HugeAndBelowOneCountsAreClippedAtTheEdges) {

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <set>
 
+#include "emulator/runner.h"
 #include "support/child_process.h"
 #include "support/detector_line.h"
 #include "support/fakes.h"
@@ -23,7 +24,6 @@ namespace {
 using testing::FakeClock;
 using testing::NoFiles;
 using testing::PtyDetector;
-using testing::Send;
 using testing::WaitFor;
 
 class MainWindow : public ::testing::Test {
@@ -181,7 +181,13 @@ TEST(StartUp, TheWindowShowsAfterLoadingPulsesReachEveryFigureAndClosingItEndsTh
     EXPECT_EQ(window.Logic().State().SpcSmp[100], 1);
     window.CmdRun_->click();
     window.installEventFilter(&titles);
-    Send(pty, std::vector<int>(100, 300));
+    emulator::Options options;  // the emulator's detector, with 100 pulses in channel 300
+    options.fixed_channel = 300;
+    options.as_fast_as_possible = true;
+    options.frame_count = 100;
+    emulator::Runner detector(pty.master_fd(), options);
+    detector.Start();
+    detector.Wait();
     QTimer::singleShot(0, &window, [&window] {
       // By the window's own timers: the count label, the smoothed trace
       // (101 from channel 296 to 304) and the title log.

@@ -23,13 +23,6 @@ inline bool WaitFor(const std::function<bool()>& done, int timeout_ms = 10000) {
 }
 
 // Handles events for a while, for checks that something does not happen.
-inline void HandleEventsFor(int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-}
+inline void HandleEventsFor(int ms) { WaitFor([] { return false; }, ms); }
 
 }  // namespace pha::testing
