@@ -47,35 +47,31 @@ class PlotPixels : public ::testing::Test {
   QtDrawingSurface surface_;
 };
 
-TEST_F(PlotPixels, EmptySpectraShowOneBlueLineAtCountOneOverItsDecadeLine) {
+TEST_F(PlotPixels, TheReferenceLiesOverItsDecadeLineAndIsClippedAtTheEdges) {
+  state_.SpcRef[800] = kCountLimit;
+  for (int channel = 0; channel <= 40; ++channel) state_.SpcRef[channel] = 0;
+  state_.SpcRef[900] = std::numeric_limits<std::int32_t>::min();
   const QImage image = Draw();
+  // Count 1: one blue line, exactly over the decade line of count 1.
   const std::vector<int> blue_rows = RowsOf(image, 462, kBlue);
   ASSERT_EQ(blue_rows.size(), 1U);
   const int row = blue_rows[0];
   EXPECT_NEAR(row, 115.0 * 533 / 130, 1.0);
-  EXPECT_TRUE(RowHas(image, row, 0, 924, kBlue));
-  // The trace lies exactly on the decade line of count 1, which it hides.
+  EXPECT_TRUE(RowHas(image, row, Column(42), Column(798), kBlue));
   const std::vector<int> grey_rows = RowsOf(image, 462, kGrey);
   for (const int next_to : {row - 1, row + 1})
     EXPECT_EQ(std::count(grey_rows.begin(), grey_rows.end(), next_to), 0) << next_to;
-  // The reference covers the red and black traces: no red anywhere.
-  for (int x = 0; x < image.width(); x += 7) EXPECT_TRUE(RowsOf(image, x, kRed).empty()) << x;
+  // Where all three are 1, the reference covers the red and black traces.
+  for (int x = Column(42); x < Column(798); x += 7) EXPECT_TRUE(RowsOf(image, x, kRed).empty());
   // The channel lines at 0 and 1100 lie on the left and right edges.
   EXPECT_EQ(image.pixelColor(0, 10), kGrey);
   EXPECT_EQ(image.pixelColor(924, 10), kGrey);
   EXPECT_TRUE(RowHas(image, int(surface_.PixelY(float(10 * std::log(1000.0)))), 10, 80, kGrey));
-}
-
-TEST_F(PlotPixels, HugeAndBelowOneCountsAreClippedAtTheEdges) {
-  state_.SpcRef[500] = kCountLimit;
-  for (int channel = 0; channel <= 40; ++channel) state_.SpcRef[channel] = 0;
-  state_.SpcRef[800] = std::numeric_limits<std::int32_t>::min();
-  const QImage image = Draw();
   // The segments to and from the huge count leave through the top; counts
   // below 1 sit on the bottom edge.
-  EXPECT_EQ(image.pixelColor(Column(500), 0), kBlue);
+  EXPECT_EQ(image.pixelColor(Column(800), 0), kBlue);
   EXPECT_TRUE(RowHas(image, 532, Column(2), Column(38), kBlue));
-  EXPECT_EQ(image.pixelColor(Column(800), 532), kBlue);
+  EXPECT_EQ(image.pixelColor(Column(900), 532), kBlue);
 }
 
 TEST_F(PlotPixels, OnlyFinishedPicturesAreShown) {

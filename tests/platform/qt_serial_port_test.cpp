@@ -5,7 +5,6 @@
 #include <termios.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <filesystem>
 #include <memory>
@@ -19,11 +18,7 @@
 namespace pha {
 namespace {
 
-using testing::FakeWindow;
-using testing::Frames;
-using testing::PtyDetector;
-using testing::Send;
-using testing::WaitFor;
+using namespace pha::testing;
 
 // The decoder on a real port, with a measurement running so that every
 // accepted channel shows in the sample spectrum. The port opens `device`,
@@ -41,7 +36,6 @@ struct DecoderOnPty {
       if (inside_handler) inside_handler();
       --depth;
     });
-    port.OnLineReport([this](const std::string& message) { reports.push_back(message); });
     SetUpPort(port);
   }
   bool Counted(std::int64_t frames) {
@@ -88,20 +82,11 @@ TEST(QtSerialPort, BytesInOddSizedChunksStillGiveWholeFrames) {
   while (channels.size() < 300) channels.push_back(10 + (channels.size() * 37) % 1014);
   const std::vector<std::uint8_t> bytes = Frames(channels);
   const std::size_t kChunks[] = {1, 3, 5, 7, 2, 1, 1, 9};
-  QElapsedTimer spent;
-  spent.start();
-  std::size_t at = 0;
-  for (std::size_t i = 0; at < bytes.size(); ++i) {
+  for (std::size_t i = 0, at = 0; at < bytes.size(); ++i) {
     const std::size_t size = std::min(kChunks[i % std::size(kChunks)], bytes.size() - at);
-    testing::SendBytes(line.pty,
-                       std::vector<std::uint8_t>(bytes.begin() + static_cast<long>(at),
-                                                 bytes.begin() + static_cast<long>(at + size)));
+    testing::SendBytes(line.pty, {bytes.begin() + long(at), bytes.begin() + long(at + size)});
     at += size;
-    // Let each chunk arrive on its own, so that notifications see odd counts;
-    // one deadline for all, so that a wrong decoding fails soon.
-    const qint64 before = static_cast<qint64>(at);
-    WaitFor([&] { return line.state.CntTot * 2 + line.port.InBufferCount() >= before; },
-            static_cast<int>(std::max<qint64>(0, 10000 - spent.elapsed())));
+    testing::HandleEventsFor(2);  // so that each chunk is read on its own
   }
   ASSERT_TRUE(line.Counted(300));
   EXPECT_EQ(line.state.CntTot, 300);

@@ -165,7 +165,6 @@ const Failure kFailures[] = {
        fs::create_directory(kSaved);
      },
      nullptr},
-    {"SaveWithoutWorkingFolder", Save, kSaved, [] { fs::remove_all(fs::current_path()); }, nullptr},
     {"LoadMissingFile", CmdLodSmp_Click, "data/sam.csv", Nothing, nullptr},
     {"LoadWithoutPermission", CmdLodSmp_Click, "data/sam.csv",
      [] {

@@ -23,6 +23,8 @@ inline bool WaitFor(const std::function<bool()>& done, int timeout_ms = 10000) {
 }
 
 // Handles events for a while, for checks that something does not happen.
-inline void HandleEventsFor(int ms) { WaitFor([] { return false; }, ms); }
+inline void HandleEventsFor(int ms) {
+  WaitFor([] { return false; }, ms);
+}
 
 }  // namespace pha::testing
