@@ -95,7 +95,7 @@ std::string SerialOpenRemedy(SerialOpenProblem problem, const std::string& devic
         text = "Serial devices present:";
         for (const std::string& other : present) text += "\n    " + other;
       }
-      return text + "\nThis program was built for " + device +
+      return text + "\n\nThis program was built for " + device +
              "; to use another device, build it with -DPHA_SERIAL_PORT1=<device> (see the "
              "README).";
     }
