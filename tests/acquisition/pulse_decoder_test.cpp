@@ -10,6 +10,7 @@
 #include <string>
 #include <tuple>
 
+#include "acquisition/title_log.h"
 #include "support/fakes.h"
 
 namespace pha {
@@ -74,11 +75,10 @@ TEST(TitleLog, PutsEachEntryInFrontOfTheFirst250CharactersOfTheOldTitle) {
       {repeat(star, 300), "10 " + repeat(star, 250)},
   };
   for (const auto& [old_title, title_after] : cases) {
-    Rig rig(Flag::True);
-    rig.window.caption = old_title;
-    rig.port.PushFrame(10);
-    rig.decoder.MSComm1_OnComm();
-    EXPECT_EQ(rig.window.caption, title_after);
+    testing::FakeWindow window;
+    window.caption = old_title;
+    PrependToTitle(window, "10 ");
+    EXPECT_EQ(window.caption, title_after);
   }
 }
 
