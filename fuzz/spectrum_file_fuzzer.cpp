@@ -30,6 +30,10 @@ class OneFile final : public FileSystem {
     Require(false, "a load writes");
     return std::nullopt;
   }
+  FileError WriteNewFile(const std::string&, std::string_view) override {
+    Require(false, "a load writes");
+    return std::nullopt;
+  }
 
  private:
   std::string bytes_;
@@ -74,9 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   OneFile files(text);
   testing::FakeClock clock;
+  testing::FakeMonotonicClock monotonic;
   testing::FakeMessages messages;
   testing::RecordingSurface plot;
-  FileCommandContext context{files, clock, messages, plot};
+  FileCommandContext context{files, clock, monotonic, messages, plot};
   MeasurementState state;
   for (int i = 0; i < kSpectrumChannels; ++i) state.SpcRef[i] = 7 * i - 5000;
   const MeasurementState before = state;

@@ -1,6 +1,7 @@
 // The file system and clock operations the spectrum file commands use.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,10 +24,34 @@ class Clock {
   virtual LocalDateTime Now() const = 0;
 };
 
-// The outcome of a file operation: no error, or the reason it failed in words
-// for the operator, e.g. "the folder /home/ana/data does not exist" or
-// "permission denied". The caller names the file the operation was about.
-using FileError = std::optional<std::string>;
+// Time that only ever moves forward, at the pace of real seconds, whatever
+// the operator or the network does to the clock on the wall: for measuring
+// how long something took.
+class MonotonicClock {
+ public:
+  virtual ~MonotonicClock() = default;
+  // Milliseconds since some fixed moment in the past.
+  virtual std::int64_t NowMs() const = 0;
+};
+
+// What kind of failure a file operation met, where the operator can do
+// something particular about it.
+enum class FileProblem {
+  kOther,
+  kNoFolder,  // the folder that should hold the file does not exist
+  kNoFile,    // the file does not exist
+  kExists,    // a new file was to be made, and one of that name is there
+};
+
+struct FileFailure {
+  FileProblem problem = FileProblem::kOther;
+  // The reason in words for the operator, e.g. "the folder /home/ana/data
+  // does not exist" or "the disk is full". The caller names the file.
+  std::string reason;
+};
+
+// The outcome of a file operation: no error, or why it failed.
+using FileError = std::optional<FileFailure>;
 
 struct FileContents {
   std::string bytes;
@@ -51,6 +76,9 @@ class FileSystem {
   // the whole new one, never a part: a file is written beside it, flushed to
   // disk and renamed over it; on failure that file is removed again.
   virtual FileError WriteFileReplacing(const std::string& path, std::string_view bytes) = 0;
+  // The same for a name where no file may be yet: a file already there is
+  // left as it is, and the write fails with FileProblem::kExists.
+  virtual FileError WriteNewFile(const std::string& path, std::string_view bytes) = 0;
 };
 
 }  // namespace pha

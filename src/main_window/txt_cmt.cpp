@@ -9,7 +9,7 @@ TxtCmt::TxtCmt(TxtCmtControls controls)
       decoder_(c_.MSComm1, c_.TxtCmt, state_),
       run_{c_.CmdRun, c_.CmbTmr, c_.LblCnt, c_.LblCpm, c_.LblTim, c_.LblDose, c_.PicGrp, c_.locale},
       meter_controls_{c_.LblRtmCpm, c_.LblRtmDose, c_.PicMtr, c_.locale},
-      file_context_{c_.files, c_.clock, c_.messages, c_.PicGrp} {}
+      file_context_{c_.files, c_.clock, c_.monotonic, c_.messages, c_.PicGrp} {}
 
 void TxtCmt::Form_Load() {
   SetUpPort(c_.MSComm1);
@@ -30,7 +30,11 @@ void TxtCmt::TimDraw_Timer() {
 
 void TxtCmt::CmdRun_Click() { pha::CmdRun_Click(state_, run_); }
 
-void TxtCmt::Tim1s_Timer() { pha::Tim1s_Timer(meter_, state_, meter_controls_, run_); }
+void TxtCmt::Tim1s_Timer() {
+  const int seconds = tick_seconds_.Count(c_.monotonic.NowMs());
+  pha::Tim1s_Timer(meter_, state_, meter_controls_, run_, seconds);
+}
+
 void TxtCmt::CmdSav_Click() { pha::CmdSav_Click(state_, file_context_); }
 
 void TxtCmt::CmdLodSmp_Click() { pha::CmdLodSmp_Click(state_, file_context_); }

@@ -12,6 +12,7 @@
 #include "main_window/window_ops.h"
 #include "measurement/rate_meter.h"
 #include "measurement/run_control.h"
+#include "measurement/tick_seconds.h"
 #include "spectrum_files/file_commands.h"
 
 namespace pha {
@@ -33,6 +34,7 @@ struct TxtCmtControls {
   Messages& messages;
   FileSystem& files;
   Clock& clock;
+  MonotonicClock& monotonic;
   LocaleSeparators locale;
 };
 
@@ -61,6 +63,7 @@ class TxtCmt {
   MeasurementState state_;
   PulseDecoder decoder_;  // holds FlgSkp
   RateMeter meter_;       // holds AvgCpm and AvgDose
+  TickSeconds tick_seconds_;
   RunControls run_;
   MeterControls meter_controls_;
   FileCommandContext file_context_;

@@ -15,11 +15,17 @@ constexpr double kDosePerBarUnit = 10.0;
 
 }  // namespace
 
-void RateMeter::Update(MeasurementState& state, const MeterControls& controls) {
-  AvgDose_ = state.SumSec / kChannelSumPerNGy * kNewestWeight + AvgDose_ * kPreviousWeight;
+void RateMeter::Update(MeasurementState& state, const MeterControls& controls, int seconds) {
+  // The pulses of a late tick are spread evenly over the seconds it stands
+  // for, and each of those seconds is one smoothing step. For one second
+  // this is the plain step: x / 1 is x exactly.
+  const double dose = state.SumSec / kChannelSumPerNGy / seconds;
   // In 64 bits: any 32-bit count times 60 fits, so no second can overflow.
-  const auto cpm = static_cast<double>(state.CntSec * kCountsToCpm);
-  AvgCpm_ = cpm * kNewestWeight + AvgCpm_ * kPreviousWeight;
+  const double cpm = static_cast<double>(state.CntSec * kCountsToCpm) / seconds;
+  for (int step = 0; step < seconds; ++step) {
+    AvgDose_ = dose * kNewestWeight + AvgDose_ * kPreviousWeight;
+    AvgCpm_ = cpm * kNewestWeight + AvgCpm_ * kPreviousWeight;
+  }
 
   controls.LblRtmCpm.SetCaption(FormatRounded(AvgCpm_) + " CPM");
   controls.LblRtmDose.SetCaption(FormatGrouped(AvgDose_, controls.locale.thousands) + " nGy");
@@ -38,9 +44,9 @@ void RateMeter::Update(MeasurementState& state, const MeterControls& controls) {
 }
 
 void Tim1s_Timer(RateMeter& meter, MeasurementState& state, const MeterControls& meter_controls,
-                 const RunControls& run_controls) {
-  meter.Update(state, meter_controls);
-  MeasurementStep(state, run_controls);
+                 const RunControls& run_controls, int seconds) {
+  meter.Update(state, meter_controls, seconds);
+  MeasurementStep(state, run_controls, seconds);
 }
 
 }  // namespace pha

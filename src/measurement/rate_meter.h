@@ -23,8 +23,9 @@ struct MeterControls {
 class RateMeter {
  public:
   // Folds CntSec and SumSec into the figures, shows them and the bar, then
-  // clears both counters.
-  void Update(MeasurementState& state, const MeterControls& controls);
+  // clears both counters. A tick that stands for several `seconds` takes
+  // that many smoothing steps, its pulses spread evenly over them.
+  void Update(MeasurementState& state, const MeterControls& controls, int seconds = 1);
 
   double AvgDose() const { return AvgDose_; }
   double AvgCpm() const { return AvgCpm_; }
@@ -34,8 +35,9 @@ class RateMeter {
   double AvgCpm_ = 0.0;
 };
 
-// The whole one-second tick of Tim1s: the meter, then the measurement step.
+// The whole one-second tick of Tim1s, standing for `seconds` (1 unless the
+// tick came late, see TickSeconds): the meter, then the measurement step.
 void Tim1s_Timer(RateMeter& meter, MeasurementState& state, const MeterControls& meter_controls,
-                 const RunControls& run_controls);
+                 const RunControls& run_controls, int seconds = 1);
 
 }  // namespace pha

@@ -1,5 +1,6 @@
 #include "measurement/run_control.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "measurement/display_formats.h"
@@ -36,7 +37,7 @@ void CmdRun_Click(MeasurementState& state, const RunControls& controls) {
   }
 }
 
-void MeasurementStep(MeasurementState& state, const RunControls& controls) {
+void MeasurementStep(MeasurementState& state, const RunControls& controls, int seconds) {
   if (state.FlgRun == Flag::False) return;
   // Tested before counting the second: preset N shows TimMes 1..N and stops
   // on tick N + 1, leaving the labels of second N.
@@ -44,10 +45,16 @@ void MeasurementStep(MeasurementState& state, const RunControls& controls) {
     CmdRun_Click(state, controls);
     return;
   }
-  ++state.TimMes;  // cannot overflow: the largest possible preset stops it
-  const double seconds = state.TimMes;
-  const double cpm = static_cast<double>(state.CntTot) / seconds * kSecondsPerMinute;
-  const double dose = static_cast<double>(state.SumTot) / seconds / kChannelSumPerNGy;
+  // A late tick counts every second it stands for. When the preset fell
+  // within them, the pulses read meanwhile cannot be told apart by time: they
+  // all stay in the measurement, and so do all its seconds, past the preset,
+  // so that count, time and rates describe the same stretch of time. The run
+  // stops on the next tick, as it always does.
+  state.TimMes = static_cast<std::int32_t>(
+      std::min<std::int64_t>(std::int64_t{state.TimMes} + std::max(seconds, 1), kCountLimit));
+  const double measured = state.TimMes;
+  const double cpm = static_cast<double>(state.CntTot) / measured * kSecondsPerMinute;
+  const double dose = static_cast<double>(state.SumTot) / measured / kChannelSumPerNGy;
   controls.LblCnt.SetCaption(FormatCount(state.CntTot) + " COUNT");
   controls.LblCpm.SetCaption(FormatRounded(cpm) + " CPM");
   controls.LblTim.SetCaption(FormatTimeOfDay(state.TimMes, controls.locale.time));

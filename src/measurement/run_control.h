@@ -42,8 +42,9 @@ void CmdRun_Click(MeasurementState& state, const RunControls& controls);
 
 // The last step of the one-second tick. While running: once TimMes has
 // reached the preset selected now, stops the run through CmdRun_Click and
-// does nothing else; otherwise counts the second and shows count, average
-// CPM, elapsed time and average dose.
-void MeasurementStep(MeasurementState& state, const RunControls& controls);
+// does nothing else; otherwise counts the `seconds` the tick stands for (1
+// unless it came late) and shows count, average CPM, elapsed time and
+// average dose.
+void MeasurementStep(MeasurementState& state, const RunControls& controls, int seconds = 1);
 
 }  // namespace pha

@@ -9,6 +9,9 @@
 // with a whole new one.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "acquisition/measurement_state.h"
 #include "main_window/files_and_clock.h"
 #include "main_window/window_ops.h"
@@ -20,16 +23,30 @@ inline constexpr char kDataFolder[] = "data";
 inline constexpr char kSampleFileName[] = "sam.csv";
 inline constexpr char kReferenceFileName[] = "ref.csv";
 
+// The last save, so that a second click within the same second replaces
+// the file the first one wrote, and only that one.
+struct SaveMemory {
+  std::string stamped;  // "samYYYYMMDDhhmmss.csv"
+  std::string folder;
+  std::string path;  // where it went, maybe with a number
+  std::int64_t at_ms = 0;  // monotonic
+};
+
 struct FileCommandContext {
   FileSystem& files;
   Clock& clock;
+  MonotonicClock& monotonic;
   Messages& messages;
   DrawingSurface& PicGrp;
+  SaveMemory last_save{};
 };
 
 // Writes channels 0..1023 of SpcSmp to data/samYYYYMMDDhhmmss.csv, stamped
-// with the local time of the click; a file of that name is replaced. Changes
-// nothing in memory and does not redraw.
+// with the local time of the click. A file of that name is replaced only
+// when this program wrote it a moment ago, in the same second; any other
+// stays, and the spectrum goes to the first free name of
+// samYYYYMMDDhhmmss-2.csv, -3, ... (where the clocks go back an hour in
+// autumn, say). Changes nothing in memory and does not redraw.
 void CmdSav_Click(const MeasurementState& state, FileCommandContext& context);
 
 // Reads data/sam.csv into channels 0..1023 of SpcSmp, then redraws the plot.

@@ -10,6 +10,7 @@
 #include "acquisition/measurement_state.h"
 #include "measurement/rate_meter.h"
 #include "measurement/run_control.h"
+#include "measurement/tick_seconds.h"
 #include "support/fakes.h"
 
 namespace pha::testing {
@@ -30,7 +31,12 @@ class MeasurementRig : public ::testing::Test {
     state.SpcSmp[static_cast<std::size_t>(channel)] += count;
   }
   void Click() { CmdRun_Click(state, run); }
-  void Tick() { Tim1s_Timer(meter, state, meter_controls, run); }
+  // A tick of the one-second timer `after_ms` after the last one, as the
+  // window counts it.
+  void Tick(std::int64_t after_ms = 1000) {
+    monotonic.now_ms += after_ms;
+    Tim1s_Timer(meter, state, meter_controls, run, seconds.Count(monotonic.now_ms));
+  }
   // The four measurement labels, in display order.
   Texts Shown() const { return {LblCnt.caption, LblCpm.caption, LblTim.caption, LblDose.caption}; }
 
@@ -49,6 +55,8 @@ class MeasurementRig : public ::testing::Test {
   RunControls run{CmdRun, CmbTmr, LblCnt, LblCpm, LblTim, LblDose, PicGrp, locale};
   MeterControls meter_controls{LblRtmCpm, LblRtmDose, PicMtr, locale};
   RateMeter meter;
+  TickSeconds seconds;
+  FakeMonotonicClock monotonic;
 };
 
 }  // namespace pha::testing

@@ -93,6 +93,11 @@ TEST_F(RunControlTest, ShowsCountAverageCpmTimeAndDose) {
       // Separators as some locales have them: a three-byte one for thousands.
       {1234567, 1000000, 10, {nnbsp, "."}, {"1234567 COUNT", "7407402 CPM", "00.00.10", dose}},
       {0, 0, 86400, {}, {"0 COUNT", "0 CPM", "00:00:00", "0 nGy"}},
+      {0, 0, 86399, {}, {"0 COUNT", "0 CPM", "23:59:59", "0 nGy"}},
+      {60, 0, 3600, {}, {"60 COUNT", "1 CPM", "01:00:00", "0 nGy"}},
+      // Halves, away from zero: 7.5 CPM and 2.5 nGy; 12499.5 nGy.
+      {1, 160, 8, {}, {"1 COUNT", "8 CPM", "00:00:08", "3 nGy"}},
+      {0, 199992, 2, {}, {"0 COUNT", "0 CPM", "00:00:02", "12,500 nGy"}},
   };
   CmbTmr.SetListIndex(k24Hour);
   for (const auto& row : rows) {
@@ -104,6 +109,55 @@ TEST_F(RunControlTest, ShowsCountAverageCpmTimeAndDose) {
     state.SumTot = row.SumTot;
     Tick();
     EXPECT_EQ(Shown(), row.shown);
+  }
+}
+
+// A tick that comes late stands for every second since the last one, read
+// from the monotonic clock.
+TEST_F(RunControlTest, ALateTickCountsEverySecondItStandsFor) {
+  struct Second {
+    std::int64_t after_ms;
+    int pulses;  // in channel 80, during the time before the tick
+  };
+  const std::vector<Second> seven_seconds(7, Second{1000, 10});
+  const auto then = [&](std::vector<Second> ticks) {
+    ticks.insert(ticks.begin(), seven_seconds.begin(), seven_seconds.end());
+    return ticks;
+  };
+  const struct {
+    const char* what;
+    std::vector<Second> ticks;
+    Texts shown;
+    const char* real_time;  // LblRtmCpm
+    bool running;
+  } rows[] = {
+      {"on time, give or take", {{950, 10}, {1049, 10}, {1000, 10}},
+       {"30 COUNT", "600 CPM", "00:00:03", "100 nGy"}, "163 CPM", true},
+      // Seven seconds at 600 CPM, whichever way they came: 600 (1 - 0.9^7).
+      {"one tick 5 s late", {{1000, 10}, {6000, 60}},
+       {"70 COUNT", "600 CPM", "00:00:07", "100 nGy"}, "313 CPM", true},
+      // The preset passes within the stall: the labels show all 12 s and
+      // their pulses, and the next tick stops the run.
+      {"the preset inside a stall", then({{5000, 50}}),
+       {"120 COUNT", "600 CPM", "00:00:12", "100 nGy"}, "431 CPM", true},
+      {"... and the next tick", then({{5000, 50}, {1000, 10}}),
+       {"120 COUNT", "600 CPM", "00:00:12", "100 nGy"}, "447 CPM", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    meter = RateMeter{};
+    seconds = TickSeconds{};
+    Click();
+    ASSERT_EQ(state.FlgRun, Flag::True);
+    for (const Second& tick : row.ticks) {
+      Pulses(tick.pulses, 80);
+      Tick(tick.after_ms);
+    }
+    EXPECT_EQ(Shown(), row.shown);
+    EXPECT_EQ(LblRtmCpm.caption, row.real_time);
+    EXPECT_EQ(state.FlgRun == Flag::True, row.running);
+    CmdRun.caption = "Stop";
+    Click();
   }
 }
 

@@ -12,12 +12,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 
+#include "platform/files/local_clock.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/files/process.h"
 #include "spectrum_files/spectrum_file.h"
@@ -30,6 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kSaved[] = "data/sam20210305090703.csv";  // by testing::FakeClock
+constexpr char kSavedAgain[] = "data/sam20210305090703-2.csv";
 
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -84,7 +88,8 @@ class FileCommandsTest : public ::testing::Test {
   testing::FakeClock clock_;  // 09:07:03 on 5 March 2021
   testing::FakeMessages messages_;
   testing::RecordingSurface PicGrp_;
-  FileCommandContext context_{files_, clock_, messages_, PicGrp_};
+  testing::FakeMonotonicClock monotonic_;
+  FileCommandContext context_{files_, clock_, monotonic_, messages_, PicGrp_};
   MeasurementState state_;
 };
 
@@ -95,7 +100,8 @@ TEST_F(FileCommandsTest, SaveWritesTheSampleAndASavedFileLoadsBackIntoChannels0T
     state_.SpcSmp[channel] = (channel % 2 == 0 ? 1 : -1) * channel * 2'000'003;
   state_.SpcSmp[1] = INT32_MIN;
   const Spectrum saved = state_.SpcSmp;
-  CmdSav_Click(state_, context_);  // the same second: replaces the file
+  monotonic_.now_ms += 400;
+  CmdSav_Click(state_, context_);  // the same second: the later one is kept
   EXPECT_EQ(ReadBytes(kSaved).substr(0, 25), "0\r\n-2147483648\r\n4000006\r\n");
   EXPECT_TRUE(PicGrp_.calls.empty());
 
@@ -112,6 +118,64 @@ TEST_F(FileCommandsTest, SaveWritesTheSampleAndASavedFileLoadsBackIntoChannels0T
   expected.spectra_changes = state_.spectra_changes;
   EXPECT_TRUE(state_ == expected);
   EXPECT_FALSE(PicGrp_.calls.empty());  // the loaded spectrum is drawn at once
+}
+
+// Where the local time repeats (the clocks go back in autumn), or another
+// program left a file under the name, the save takes the next free name.
+TEST_F(FileCommandsTest, ASaveNeverReplacesAFileItDidNotJustWrite) {
+  const struct {
+    const char* what;
+    bool another_programs;  // else this program saved there, so long ago
+    std::int64_t ago_ms;
+    std::map<std::string, std::string> files;
+  } rows[] = {
+      {"the clocks repeat the hour", false, 3'600'000,
+       {{kSaved, Lines("2", 1024)}, {kSavedAgain, Lines("3", 1024)}}},
+      {"another program's file", true, 0, {{kSaved, "earlier\r\n"}, {kSavedAgain, Lines("3", 1024)}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all("data");
+    fs::create_directory("data");
+    context_.last_save = {};
+    if (row.another_programs) {
+      WriteBytes(kSaved, "earlier\r\n");
+    } else {
+      state_.SpcSmp.fill(2);
+      CmdSav_Click(state_, context_);
+    }
+    monotonic_.now_ms += row.ago_ms;
+    state_.SpcSmp.fill(3);
+    CmdSav_Click(state_, context_);
+    std::map<std::string, std::string> expected;
+    for (const auto& [name, bytes] : row.files) expected[folder_ + "/" + name] = bytes;
+    EXPECT_EQ(Snapshot(folder_ + "/data"), expected);
+  }
+  EXPECT_EQ(messages_.errors, std::vector<std::string>{});
+}
+
+// The name carries the system's own local time, here a zone 5 h 45 min
+// ahead of UTC.
+TEST_F(FileCommandsTest, ASaveIsNamedByTheLocalDateAndTime) {
+  const std::string zone = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";
+  setenv("TZ", "PHA-5:45", 1);
+  tzset();
+  const auto stamp = [] {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "data/sam%Y%m%d%H%M%S.csv", &local);
+    return std::string(name);
+  };
+  LocalClock clock;
+  FileCommandContext context{files_, clock, monotonic_, messages_, PicGrp_};
+  const std::string before = stamp();
+  CmdSav_Click(state_, context);
+  const std::string after = stamp();
+  zone.empty() ? unsetenv("TZ") : setenv("TZ", zone.c_str(), 1);
+  tzset();
+  EXPECT_TRUE(fs::exists(before) || fs::exists(after)) << before;
 }
 
 // In the child process, before the click.
@@ -145,6 +209,7 @@ struct Failure {
   const char* name;
   void (*click)(MeasurementState&, FileCommandContext&);
   const char* file;   // what the message names, in the working folder
+  const char* tells;  // what else it says: the line, the remedy, or nullptr
   void (*prepare)();  // in the working folder, which holds kSaved as "earlier"
   void (*limit)();    // in the child, or nullptr
 };
@@ -154,28 +219,27 @@ void PrintTo(const Failure& failure, std::ostream* out) { *out << failure.name; 
 void Save(MeasurementState& state, FileCommandContext& context) { CmdSav_Click(state, context); }
 void Nothing() {}
 
+// A file whose seventh line holds `value` and all others 5.
+void SeventhLine(const char* value) {
+  WriteBytes("data/ref.csv", Lines("5", 6) + value + "\r\n" + Lines("5", 1017));
+}
+
 const Failure kFailures[] = {
-    {"SaveWithoutDataFolder", Save, kSaved, [] { fs::remove_all("data"); }, nullptr},
-    {"SaveWithoutPermission", Save, kSaved, [] { fs::permissions("data", fs::perms(0555)); },
-     GiveUpRoot},
-    {"SaveBeyondTheFileSizeLimit", Save, kSaved, Nothing, LimitFileSize},
-    {"SaveOverAFolder", Save, kSaved,
-     [] {
-       fs::remove(kSaved);
-       fs::create_directory(kSaved);
-     },
-     nullptr},
-    {"LoadMissingFile", CmdLodSmp_Click, "data/sam.csv", Nothing, nullptr},
-    {"LoadWithoutPermission", CmdLodSmp_Click, "data/sam.csv",
+    {"SaveWithoutDataFolder", Save, kSaved, "mkdir", [] { fs::remove_all("data"); }, nullptr},
+    {"SaveWithoutPermission", Save, kSaved, nullptr,
+     [] { fs::permissions("data", fs::perms(0555)); }, GiveUpRoot},
+    {"SaveBeyondTheFileSizeLimit", Save, kSaved, nullptr, Nothing, LimitFileSize},
+    {"LoadMissingFile", CmdLodSmp_Click, "data/sam.csv", "cp ", Nothing, nullptr},
+    {"LoadWithoutPermission", CmdLodSmp_Click, "data/sam.csv", nullptr,
      [] {
        WriteBytes("data/sam.csv", Lines("5", 1024));
        fs::permissions("data/sam.csv", fs::perms::none);
      },
      GiveUpRoot},
     // A named pipe nobody writes to would block a plain read for ever.
-    {"LoadANamedPipe", CmdLodRef_Click, "data/ref.csv", [] { mkfifo("data/ref.csv", 0644); },
-     nullptr},
-    {"LoadATerminal", CmdLodRef_Click, "data/ref.csv",
+    {"LoadANamedPipe", CmdLodRef_Click, "data/ref.csv", nullptr,
+     [] { mkfifo("data/ref.csv", 0644); }, nullptr},
+    {"LoadATerminal", CmdLodRef_Click, "data/ref.csv", nullptr,
      [] {
        int master = -1, slave = -1;
        char name[256] = {};
@@ -183,17 +247,24 @@ const Failure kFailures[] = {
          fs::create_symlink(name, "data/ref.csv");
      },
      LeadASession},
-    {"LoadAFileFarTooLarge", CmdLodRef_Click, "data/ref.csv",
+    {"LoadAFileFarTooLarge", CmdLodRef_Click, "data/ref.csv", nullptr,
      [] {
        WriteBytes("data/ref.csv", "1\r\n");
        fs::resize_file("data/ref.csv", std::uintmax_t{17} << 20);
      },
      nullptr},
-#ifndef __SANITIZE_ADDRESS__  // which ends the process on a failed allocation by design
-    {"LoadWithTooLittleMemory", CmdLodRef_Click, "data/ref.csv",
+    {"LoadWithTooLittleMemory", CmdLodRef_Click, "data/ref.csv", nullptr,
      [] { WriteBytes("data/ref.csv", Lines("1", 1024) + std::string(15 << 20, '\n')); },
      LimitMemory},
-#endif
+    // What the file holds.
+    {"LoadTooFewValues", CmdLodSmp_Click, "data/sam.csv", "1023",
+     [] { WriteBytes("data/sam.csv", Lines("5", 1023)); }, nullptr},
+    {"LoadAValueAboveTheRange", CmdLodRef_Click, "data/ref.csv", "line 7",
+     [] { SeventhLine("2147483648"); }, nullptr},
+    {"LoadAValueBelowTheRange", CmdLodRef_Click, "data/ref.csv", "line 7",
+     [] { SeventhLine("-2147483649"); }, nullptr},
+    {"LoadAFractionRoundedOutOfTheRange", CmdLodRef_Click, "data/ref.csv", "line 7",
+     [] { SeventhLine("2147483647.5"); }, nullptr},
 };
 
 class FileFailureTest : public FileCommandsTest, public ::testing::WithParamInterface<Failure> {
@@ -215,6 +286,10 @@ class FileFailureTest : public FileCommandsTest, public ::testing::WithParamInte
 };
 
 TEST_P(FileFailureTest, ShowsOneMessageNamingTheFileAndChangesNothing) {
+#ifdef __SANITIZE_ADDRESS__
+  if (GetParam().limit == LimitMemory)
+    GTEST_SKIP() << "AddressSanitizer ends the process on a failed allocation, by design";
+#endif
   for (int channel = 0; channel < kSpectrumChannels; ++channel) state_.SpcSmp[channel] = channel;
   WriteBytes(kSaved, "earlier\r\n");
   GetParam().prepare();
@@ -222,6 +297,9 @@ TEST_P(FileFailureTest, ShowsOneMessageNamingTheFileAndChangesNothing) {
 
   const std::string report = testing::InChild([this] { return Click(); });
   EXPECT_NE(report.find(std::string(GetParam().file) + ": "), std::string::npos) << report;
+  if (GetParam().tells != nullptr) {
+    EXPECT_NE(report.find(GetParam().tells), std::string::npos) << report;
+  }
   EXPECT_EQ(report.find(" ["), std::string::npos) << report;
   EXPECT_EQ(Snapshot(folder_), files_before);  // no file made, cut short or lost
 }

@@ -124,16 +124,26 @@ class NoFiles : public FileSystem {
  public:
   WorkingDirectory CurrentDirectory() const override { return {"/nowhere", std::nullopt}; }
   FileContents ReadFile(const std::string& path) const override {
-    return {{}, "cannot read " + path};
+    return {{}, FileFailure{FileProblem::kOther, "cannot read " + path}};
   }
   FileError WriteFileReplacing(const std::string& path, std::string_view) override {
-    return "cannot write " + path;
+    return FileFailure{FileProblem::kOther, "cannot write " + path};
+  }
+  FileError WriteNewFile(const std::string& path, std::string_view bytes) override {
+    return WriteFileReplacing(path, bytes);
   }
 };
 
 class FakeClock : public Clock {
  public:
-  LocalDateTime Now() const override { return {2021, 3, 5, 9, 7, 3}; }
+  LocalDateTime Now() const override { return now; }
+  LocalDateTime now{2021, 3, 5, 9, 7, 3};
+};
+
+class FakeMonotonicClock : public MonotonicClock {
+ public:
+  std::int64_t NowMs() const override { return now_ms; }
+  std::int64_t now_ms = 1'000'000;
 };
 
 }  // namespace pha::testing

@@ -34,33 +34,57 @@ std::string SystemReason(int error_number) {
 
 // Why `error_number` stopped an operation on `path`. A missing folder and a
 // missing file both give ENOENT; the folder is looked at to tell which.
-std::string Reason(int error_number, const std::string& path) {
+FileFailure Reason(int error_number, const std::string& path) {
   if (error_number == ENOENT || error_number == ENOTDIR) {
     const std::string folder = FolderOf(path);
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return "the folder " + folder + " does not exist";
+      if (errno == ENOENT || errno == ENOTDIR)
+        return {FileProblem::kNoFolder, "the folder " + folder + " does not exist"};
     } else if (!S_ISDIR(info.st_mode)) {
-      return folder + " is not a folder";
+      return {FileProblem::kOther, folder + " is not a folder"};
     } else if (error_number == ENOENT) {
-      return "the file does not exist";
+      return {FileProblem::kNoFile, "the file does not exist"};
     }
   }
   switch (error_number) {
+    case EEXIST:
+      return {FileProblem::kExists, "a file of that name is there already"};
     case ENOSPC:
     case EDQUOT:
-      return "the disk is full";
+      return {FileProblem::kOther, "the disk is full"};
     case EFBIG:
-      return "it would pass the file-size limit of this session (ulimit -f)";
+      return {FileProblem::kOther, "it would pass the file-size limit of this session (ulimit -f)"};
     case EROFS:
-      return "the disk is read-only";
+      return {FileProblem::kOther, "the disk is read-only"};
     case EACCES:
     case EPERM:
-      return "permission denied: the account may not use " + path + " or its folder";
+      return {FileProblem::kOther,
+              "permission denied: the account may not use " + path + " or its folder"};
     default:
       break;
   }
-  return SystemReason(error_number);
+  return {FileProblem::kOther, SystemReason(error_number)};
+}
+
+// Puts `temporary` in place as `path`, where no file of that name may be.
+// Returns 0 or the error number (EEXIST: one is there).
+int RenameNoReplace(const std::string& temporary, const std::string& path) {
+  if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system that cannot rename without replacing: a hard link cannot
+  // replace either, and the temporary name then goes.
+  if (link(temporary.c_str(), path.c_str()) == 0) {
+    unlink(temporary.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // Neither (some network and FAT file systems): look, then rename. Only
+  // another program writing the very same name in between could be lost.
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0) return EEXIST;
+  return std::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
 }
 
 // Writes all of `bytes`, carrying on after short writes and interruptions.
@@ -99,13 +123,17 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
+FileFailure NotARegularFile() { return {FileProblem::kOther, "it is not a regular file"}; }
+
 }  // namespace
 
 WorkingDirectory PosixFileSystem::CurrentDirectory() const {
   std::error_code error;
   std::string path = std::filesystem::current_path(error).string();
   if (error)
-    return {{}, "the working folder cannot be found (" + SystemReason(error.value()) + ")"};
+    return {{},
+            FileFailure{FileProblem::kOther, "the working folder cannot be found (" +
+                                                 SystemReason(error.value()) + ")"}};
   return {std::move(path), std::nullopt};
 }
 
@@ -118,7 +146,7 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
   // neither blocks nor takes a terminal, should the name change meanwhile.
   struct stat status {};
   if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-    return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : "it is not a regular file"};
+    return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : NotARegularFile()};
   }
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {{}, Reason(errno, path)};
@@ -129,7 +157,7 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
   }
   if (!S_ISREG(status.st_mode)) {
     close(fd);
-    return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : "it is not a regular file"};
+    return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : NotARegularFile()};
   }
   char buffer[1 << 16];
   for (;;) {
@@ -139,8 +167,9 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
     if (got <= 0) break;
     if (contents.bytes.size() + static_cast<std::size_t>(got) > kMaxReadBytes) {
       contents = {{},
-                  "the file is larger than " + std::to_string(kMaxReadBytes >> 20) +
-                      " MiB, far too large for a spectrum"};
+                  FileFailure{FileProblem::kOther, "the file is larger than " +
+                                                       std::to_string(kMaxReadBytes >> 20) +
+                                                       " MiB, far too large for a spectrum"}};
       break;
     }
     contents.bytes.append(buffer, static_cast<std::size_t>(got));
@@ -150,6 +179,14 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
 }
 
 FileError PosixFileSystem::WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  return Write(path, bytes, /*replace=*/true);
+}
+
+FileError PosixFileSystem::WriteNewFile(const std::string& path, std::string_view bytes) {
+  return Write(path, bytes, /*replace=*/false);
+}
+
+FileError PosixFileSystem::Write(const std::string& path, std::string_view bytes, bool replace) {
   std::string temporary;
   const int fd = CreateBeside(path, temporary);
   if (fd < 0) return Reason(errno, path);
@@ -157,7 +194,13 @@ FileError PosixFileSystem::WriteFileReplacing(const std::string& path, std::stri
   if (error == 0 && fsync(fd) != 0) error = errno;
   // Linux releases the descriptor even when close fails, so it is never retried.
   if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0) {
+    if (replace) {
+      if (std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+    } else {
+      error = RenameNoReplace(temporary, path);
+    }
+  }
   if (error != 0) {
     unlink(temporary.c_str());
     return Reason(error, path);

@@ -13,6 +13,13 @@ class PosixFileSystem final : public FileSystem {
   // the umask), fsyncs and closes it, renames it over `path` and fsyncs the
   // folder, so that the rename too survives a power cut.
   FileError WriteFileReplacing(const std::string& path, std::string_view bytes) override;
+  // As above, but the new file takes the name only where none is, with
+  // renameat2(RENAME_NOREPLACE), or a hard link where the file system has no
+  // such rename.
+  FileError WriteNewFile(const std::string& path, std::string_view bytes) override;
+
+ private:
+  FileError Write(const std::string& path, std::string_view bytes, bool replace);
 };
 
 }  // namespace pha
