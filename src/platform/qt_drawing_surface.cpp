@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -83,7 +84,11 @@ class QtDrawingSurface::Batches {
     double x2 = stroke.x2 * ratio;
     double y2 = stroke.y2 * ratio;
     if (stroke.slot == kFillSlot) {
-      box = QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized();
+      // Every pixel its edges pass through lights, as when a rectangle is
+      // drawn with its edges: a box narrower than a pixel (the meter's bar
+      // at a low dose) still shows one column, on its left edge at zero.
+      box = QRectF(QPointF(std::floor(std::min(x1, x2)), std::floor(std::min(y1, y2))),
+                   QPointF(std::floor(std::max(x1, x2)) + 1, std::floor(std::max(y1, y2)) + 1));
     } else {
       x1 = OntoLastPixel(x1, edge_.width(), image_.width());
       y1 = OntoLastPixel(y1, edge_.height(), image_.height());
@@ -215,7 +220,8 @@ QtDrawingSurface::QtDrawingSurface(QSize size, QWidget* parent, float units_per_
   setFocusPolicy(Qt::NoFocus);
   // A drawing surface's defaults: button face behind, button text in front.
   pen_colours_.push_back(kForegroundKey);
-  pens_.push_back(CosmeticPen(palette().color(QPalette::ButtonText)));
+  pens_.push_back(QPen());
+  MakePens();
   AdoptPixelRatio();
   StartScale(units_per_pixel);
 }
@@ -232,13 +238,27 @@ bool QtDrawingSurface::AdoptPixelRatio() {
   back_ = QImage(device, QImage::Format_RGB32);
   // The picture on show is drawn again from its strokes or, if they are not
   // known, enlarged until the next picture.
-  QImage front(device, QImage::Format_RGB32);
-  if (shown_known_) {
-    front.fill(palette().color(QPalette::Button));
-    Render(front, shown_);
-  } else {
-    front = front_.scaled(device);
+  if (!RedrawShown()) {
+    front_ = front_.scaled(device);
+    front_.setDevicePixelRatio(ratio_);
   }
+  return true;
+}
+
+void QtDrawingSurface::MakePens() {
+  for (std::size_t pen = 0; pen < pens_.size(); ++pen) {
+    const std::int64_t key = pen_colours_[pen];
+    pens_[pen] = CosmeticPen(key == kForegroundKey
+                                 ? palette().color(QPalette::ButtonText)
+                                 : ToQColor(static_cast<Colour>(key), palette()));
+  }
+}
+
+bool QtDrawingSurface::RedrawShown() {
+  if (!shown_known_) return false;
+  QImage front(size_ * ratio_, QImage::Format_RGB32);
+  front.fill(palette().color(QPalette::Button));
+  Render(front, shown_);
   front_ = front;
   front_.setDevicePixelRatio(ratio_);
   return true;
@@ -256,10 +276,12 @@ bool QtDrawingSurface::event(QEvent* event) {
       if (AdoptPixelRatio()) update();
       break;
     case QEvent::PaletteChange:
-      // The next picture is painted and shown whole, even one of the same
-      // strokes as the picture on show.
-      shown_known_ = false;
-      shown_.clear();
+    case QEvent::StyleChange:
+      // The colours of the background and the foreground come from the
+      // palette: the picture on show is drawn again in the new ones at once,
+      // even when nothing draws a new one for a long while (no pulses).
+      MakePens();
+      if (RedrawShown()) update();
       break;
     default:
       break;

@@ -54,6 +54,11 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   void ShowFinishedPicture();
   // Takes on the screen's device pixel ratio; true if it changed.
   bool AdoptPixelRatio();
+  // The pens in the colours of the palette now.
+  void MakePens();
+  // Draws the picture on show again from its strokes, at the ratio and in the
+  // colours of now; false when its strokes are not known.
+  bool RedrawShown();
   // Paints `strokes` onto `image`, a picture at the surface's ratio.
   void Render(QImage& image, const std::vector<Stroke>& strokes);
   // Counts the pixels that `stroke` may light among those a new picture

@@ -45,7 +45,8 @@ TEST(GetPls, AcceptsChannelsTenTo1023AndCountsIntoTheMeasurementOnlyWhileRunning
     int channel;
     bool accepted;
     Flag run;
-  } cases[] = {{9, false, Flag::True}, {1023, true, Flag::True}, {512, true, Flag::False}};
+  } cases[] = {{9, false, Flag::True},    {10, true, Flag::True},  {1023, true, Flag::True},
+               {1024, false, Flag::True}, {512, true, Flag::False}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.channel);
     const bool counted = c.accepted && c.run == Flag::True;
@@ -53,12 +54,16 @@ TEST(GetPls, AcceptsChannelsTenTo1023AndCountsIntoTheMeasurementOnlyWhileRunning
     rig.state.CntSec = 3, rig.state.SumSec = 40, rig.state.CntTot = 5, rig.state.SumTot = 600;
     rig.port.PushFrame(c.channel);
     EXPECT_EQ(rig.decoder.GetPls(), c.accepted);
-    EXPECT_NE(rig.window.caption.find(std::to_string(c.channel)), std::string::npos);
+    const std::string entry = c.accepted ? std::to_string(c.channel) + " "
+                                         : "(" + std::to_string(c.channel) + ") ";
+    EXPECT_EQ(rig.window.caption, entry + "FrmQor");
     const int taken = c.accepted ? c.channel : 0, measured = counted ? c.channel : 0;
     EXPECT_EQ(std::tuple(rig.state.CntSec, rig.state.SumSec, rig.state.CntTot, rig.state.SumTot),
               std::tuple(taken ? 4 : 3, 40 + taken, measured ? 6 : 5, 600 + measured));
     EXPECT_EQ(NotOne(rig.state.SpcSmp), (counted ? Counts{{c.channel, 2}} : Counts{}));
-    EXPECT_EQ(NotOne(rig.state.SpcSmt).size(), counted ? 9U : 0U);
+    Counts smoothed;  // the nine channels around the pulse
+    for (int k = -4; counted && k <= 4; ++k) smoothed[c.channel + k] = 2;
+    EXPECT_EQ(NotOne(rig.state.SpcSmt), smoothed);
     EXPECT_EQ(NotOne(rig.state.SpcRef), Counts{});
   }
 }

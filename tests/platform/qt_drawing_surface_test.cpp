@@ -8,15 +8,44 @@
 #include <cmath>
 
 #include "acquisition/measurement_state.h"
+#include "measurement/rate_meter.h"
 #include "plot/spectrum_plot.h"
+#include "support/fakes.h"
 #include "support/qt_wait.h"
 
 namespace pha {
 namespace {
 
+const QColor kBlack(0, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kRed(255, 0, 0);
 const QColor kGrey(0x70, 0x70, 0x70);
+
+// The rows in a column that show `colour`.
+std::vector<int> RowsOf(const QImage& image, int column, const QColor& colour) {
+  std::vector<int> rows;
+  for (int y = 0; y < image.height(); ++y)
+    if (image.pixelColor(column, y) == colour) rows.push_back(y);
+  return rows;
+}
+
+// The lengths of the runs of `colour` along a line of pixels, and where each
+// starts.
+std::vector<std::pair<int, int>> Runs(const QImage& image, QPoint from, QPoint step,
+                                      const QColor& colour) {
+  std::vector<std::pair<int, int>> runs;  // start (x or y), length
+  int run = 0;
+  int index = 0;
+  for (QPoint at = from; image.rect().contains(at); at += step, ++index) {
+    if (image.pixelColor(at) == colour) {
+      if (run++ == 0) runs.push_back({index, 0});
+      runs.back().second = run;
+    } else {
+      run = 0;
+    }
+  }
+  return runs;
+}
 
 class PlotPixels : public ::testing::Test {
  protected:
@@ -26,52 +55,71 @@ class PlotPixels : public ::testing::Test {
     DrwGrp(state_, surface_);
     return surface_.Picture();
   }
-  // The pixel column of a channel, as the surface maps it.
-  int Column(double channel) const {
-    return static_cast<int>(std::floor(surface_.PixelX(float(channel))));
-  }
-  static bool RowHas(const QImage& image, int row, int from, int to, const QColor& colour) {
-    for (int x = from; x <= to; ++x)
-      if (image.pixelColor(x, row) != colour) return false;
-    return true;
-  }
-  // The rows in a column that show `colour`.
-  static std::vector<int> RowsOf(const QImage& image, int column, const QColor& colour) {
-    std::vector<int> rows;
-    for (int y = 0; y < image.height(); ++y)
-      if (image.pixelColor(column, y) == colour) rows.push_back(y);
-    return rows;
-  }
+  // The pixel column in the middle of a channel.
+  static int Column(double channel) { return static_cast<int>((channel + 0.5) * 925 / 1100); }
 
   MeasurementState state_;
   QtDrawingSurface surface_;
 };
 
-TEST_F(PlotPixels, TheReferenceLiesOverItsDecadeLineAndIsClippedAtTheEdges) {
-  state_.SpcRef[800] = kCountLimit;
-  for (int channel = 0; channel <= 40; ++channel) state_.SpcRef[channel] = 0;
-  state_.SpcRef[900] = std::numeric_limits<std::int32_t>::min();
+// Each spectrum at a decade of its own, somewhere of its own: its trace lies
+// exactly on that decade's grey line, in its colour, and where traces meet,
+// the reference covers the smoothed trace, which covers the sample.
+TEST_F(PlotPixels, TracesLieOnTheirDecadeLinesInTheirColoursReferenceOnTop) {
+  const auto fill = [](Spectrum& spectrum, int from, int to, std::int32_t count) {
+    std::fill(spectrum.begin() + from, spectrum.begin() + to + 1, count);
+  };
+  fill(state_.SpcSmp, 150, 250, 100);
+  fill(state_.SpcSmt, 450, 550, 1000);
+  fill(state_.SpcRef, 750, 850, 10);
+  for (Spectrum* spectrum : {&state_.SpcSmp, &state_.SpcSmt, &state_.SpcRef})
+    fill(*spectrum, 950, 1000, 10000);
+  fill(state_.SpcRef, 20, 40, 0);         // no place on a log scale: the bottom edge
+  state_.SpcSmp[300] = kCountLimit;       // far above the top edge
+  fill(state_.SpcSmp, 1102, 2000, 5000);  // beyond the plot's channels
   const QImage image = Draw();
-  // Count 1: one blue line, exactly over the decade line of count 1.
-  const std::vector<int> blue_rows = RowsOf(image, 462, kBlue);
-  ASSERT_EQ(blue_rows.size(), 1U);
-  const int row = blue_rows[0];
-  EXPECT_NEAR(row, 115.0 * 533 / 130, 1.0);
-  EXPECT_TRUE(RowHas(image, row, Column(42), Column(798), kBlue));
-  const std::vector<int> grey_rows = RowsOf(image, 462, kGrey);
-  for (const int next_to : {row - 1, row + 1})
-    EXPECT_EQ(std::count(grey_rows.begin(), grey_rows.end(), next_to), 0) << next_to;
-  // Where all three are 1, the reference covers the red and black traces.
-  for (int x = Column(42); x < Column(798); x += 7) EXPECT_TRUE(RowsOf(image, x, kRed).empty());
-  // The channel lines at 0 and 1100 lie on the left and right edges.
-  EXPECT_EQ(image.pixelColor(0, 10), kGrey);
-  EXPECT_EQ(image.pixelColor(924, 10), kGrey);
-  EXPECT_TRUE(RowHas(image, int(surface_.PixelY(float(10 * std::log(1000.0)))), 10, 80, kGrey));
-  // The segments to and from the huge count leave through the top; counts
-  // below 1 sit on the bottom edge.
-  EXPECT_EQ(image.pixelColor(Column(800), 0), kBlue);
-  EXPECT_TRUE(RowHas(image, 532, Column(2), Column(38), kBlue));
-  EXPECT_EQ(image.pixelColor(Column(900), 532), kBlue);
+
+  // Where all three are 1: the line of count 1 in blue, the four decade
+  // lines above it in grey, 10 ln 10 units of the 130 of the height apart.
+  const std::vector<int> blue = RowsOf(image, Column(60), kBlue);
+  ASSERT_EQ(blue.size(), 1U);
+  EXPECT_NEAR(blue[0], 533 * 115.0 / 130, 1.0);
+  std::vector<int> decades = RowsOf(image, Column(60), kGrey);
+  ASSERT_EQ(decades.size(), 4U);
+  decades.insert(decades.end(), blue[0]);  // counts 10000, 1000, 100, 10, 1
+  for (std::size_t i = 0; i + 1 < decades.size(); ++i)
+    EXPECT_NEAR(decades[i + 1] - decades[i], 533 * 23.026 / 130, 1.0);
+  const int row_of[] = {decades[4], decades[3], decades[2], decades[1], decades[0]};
+
+  const struct {
+    double channel;
+    std::vector<std::pair<int, QColor>> shown;  // decade, colour: all there is in the column
+  } columns[] = {
+      {180, {{2, kBlack}, {0, kBlue}}},
+      {520, {{3, kRed}, {0, kBlue}}},
+      {780, {{1, kBlue}, {0, kRed}}},
+      {975, {{4, kBlue}}},
+  };
+  for (const auto& column : columns) {
+    SCOPED_TRACE(column.channel);
+    for (const QColor& colour : {kBlack, kRed, kBlue}) {
+      std::vector<int> expected;
+      for (const auto& [decade, shown] : column.shown)
+        if (shown == colour) expected.push_back(row_of[decade]);
+      EXPECT_EQ(RowsOf(image, Column(column.channel), colour), expected) << colour.name().toStdString();
+    }
+  }
+  // Counts below 1 on the bottom row; the huge count leaves through the top.
+  for (int channel = 22; channel <= 38; channel += 4)
+    EXPECT_EQ(image.pixelColor(Column(channel), 532), kBlue) << channel;
+  EXPECT_EQ(image.pixelColor(Column(300), 0), kBlack);
+  // Twelve channel lines, every 100 channels, the last on the right edge.
+  const auto lines = Runs(image, {0, (row_of[0] + row_of[1]) / 2}, {1, 0}, kGrey);
+  ASSERT_EQ(lines.size(), 12U);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].second, 1) << i;
+    EXPECT_NEAR(lines[i].first, std::min(924.0, i * 925.0 / 11), 1.0) << i;
+  }
 }
 
 TEST_F(PlotPixels, OnlyFinishedPicturesAreShown) {
@@ -84,35 +132,49 @@ TEST_F(PlotPixels, OnlyFinishedPicturesAreShown) {
   EXPECT_NE(surface_.grab().toImage().convertToFormat(finished.format()), finished);
 }
 
-TEST(MeterPixels, TheBarIsFilledFromTheLeftEdgeToItsLengthInPixels) {
-  QtDrawingSurface meter(QSize(81, 21), nullptr, 15.0F);  // in twips, as in the window
-  const QColor text = meter.palette().color(QPalette::ButtonText);
-  meter.LineBox(meter.ScaleLeft(), meter.ScaleTop(), meter.ScaleLeft() + 40 * 15.0F,
-                meter.ScaleTop() + meter.ScaleHeight());
-  QImage image = meter.Picture();
-  EXPECT_EQ(image.pixelColor(0, 0), text);
-  EXPECT_EQ(image.pixelColor(39, 20), text);
-  EXPECT_EQ(image.pixelColor(41, 10), meter.palette().color(QPalette::Button));
-  // A bar far longer than the box is cut off at its edge.
-  meter.Cls();
-  meter.LineBox(0, 0, 1e9F, meter.ScaleHeight());
-  EXPECT_EQ(meter.Picture().pixelColor(80, 10), text);
+// A new desktop palette shows at once, though nothing draws a new picture
+// while no pulse comes.
+TEST_F(PlotPixels, ANewPaletteRedrawsThePictureOnShow) {
+  Draw();
+  QPalette palette = surface_.palette();
+  palette.setColor(QPalette::Button, QColor(10, 200, 10));
+  palette.setColor(QPalette::ButtonText, QColor(200, 10, 200));
+  surface_.setPalette(palette);
+  const QImage image = surface_.Picture();
+  EXPECT_EQ(image.pixelColor(Column(650), 5), QColor(10, 200, 10));
+  surface_.Cls();
+  surface_.Line(0, 50, 1100, 50);
+  EXPECT_EQ(surface_.Picture().pixelColor(462, 266), QColor(200, 10, 200));
 }
 
-// The lengths of the runs of `colour` along a line of pixels.
-std::vector<int> Runs(const QImage& image, QPoint from, QPoint step, const QColor& colour) {
-  std::vector<int> runs;
-  int run = 0;
-  for (QPoint at = from; image.rect().contains(at); at += step) {
-    if (image.pixelColor(at) == colour) {
-      ++run;
-    } else if (run > 0) {
-      runs.push_back(run);
-      run = 0;
+// The bar is AvgDose / 10 twips long, from the left edge of its track, and
+// its edge pixels always light: at a low dose one column shows that the
+// meter is alive.
+TEST(MeterPixels, TheBarLightsEveryColumnItsEdgesReach) {
+  QtDrawingSurface PicMtr(QSize(81, 21), nullptr, 15.0F);  // in twips, as in the window
+  testing::FakeLabel cpm, dose;
+  const LocaleSeparators locale;
+  const MeterControls controls{cpm, dose, PicMtr, locale};
+  const QColor bar = PicMtr.palette().color(QPalette::ButtonText);
+  // The channel sum of one second that makes the dose of a fresh meter: a
+  // tenth of sum / 8.
+  const struct {
+    std::int32_t sum;
+    int columns;  // lit, from column 0
+  } rows[] = {{0, 1}, {4'000, 1}, {120'000, 11}, {2'000'000'000, 81}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sum);
+    RateMeter meter;
+    MeasurementState state;
+    state.SumSec = row.sum;
+    meter.Update(state, controls);
+    const QImage image = PicMtr.Picture();
+    for (const int y : {0, 10, 20}) {
+      const auto lit = Runs(image, {0, y}, {1, 0}, bar);
+      ASSERT_EQ(lit.size(), 1U) << y;
+      EXPECT_EQ(lit[0], std::pair(0, row.columns)) << y;
     }
   }
-  if (run > 0) runs.push_back(run);
-  return runs;
 }
 
 // Run again at QT_SCALE_FACTOR 1.5 and 2 (CMakeLists.txt): the picture has
@@ -125,21 +187,21 @@ TEST(DevicePixels, GridLinesAndTracesAreOneDevicePixelWide) {
   const double ratio = qApp->devicePixelRatio();
   EXPECT_EQ(image.devicePixelRatio(), ratio);
   EXPECT_EQ(image.size(), QSize(925, 533) * ratio);
-  EXPECT_DOUBLE_EQ(surface.PixelX(surface.ScaleLeft() + surface.ScaleWidth()), 925.0);
   const auto device = [&](double pixel) { return static_cast<int>(std::floor(pixel * ratio)); };
+  const auto widths = [](const std::vector<std::pair<int, int>>& runs) {
+    std::vector<int> lengths;
+    for (const auto& run : runs) lengths.push_back(run.second);
+    return lengths;
+  };
 
   // Down a column: the decade lines and the traces, all on the line of
   // count 1.
-  const int column = device(surface.PixelX(650.0F));
-  const std::vector<int> decades = Runs(image, {column, 0}, {0, 1}, kGrey);
-  EXPECT_GE(decades.size(), 3U);
-  for (const int run : decades) EXPECT_EQ(run, 1);
-  EXPECT_EQ(Runs(image, {column, 0}, {0, 1}, kBlue), std::vector<int>{1});
+  const int column = device(650.0 * 925 / 1100);
+  EXPECT_EQ(widths(Runs(image, {column, 0}, {0, 1}, kGrey)), std::vector<int>(4, 1));
+  EXPECT_EQ(widths(Runs(image, {column, 0}, {0, 1}, kBlue)), std::vector<int>{1});
   // Along a row between decade lines: the channel lines.
-  const int row = device(surface.PixelY(15.0F));
-  const std::vector<int> channels = Runs(image, {0, row}, {1, 0}, kGrey);
-  EXPECT_GE(channels.size(), 10U);
-  for (const int run : channels) EXPECT_EQ(run, 1);
+  const int row = device(533 * 100.0 / 130);
+  EXPECT_EQ(widths(Runs(image, {0, row}, {1, 0}, kGrey)), std::vector<int>(12, 1));
 }
 
 }  // namespace
