@@ -6,11 +6,9 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLocale>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <bit>
 
-#include "platform/files/process.h"
 #include "platform/qt_colour.h"
 
 namespace pha {
@@ -105,28 +103,6 @@ void QtButton::SetBackColor(Colour colour) {
 
 std::int32_t QtComboBox::ItemData(int index) const {
   return static_cast<std::int32_t>(box_->itemData(index).toInt());
-}
-
-void QtMessages::ShowError(std::string_view message) {
-  WriteDiagnostic("pha", message);
-  QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
-  if (box_ == nullptr) {
-    box_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("pha"), QString(), QMessageBox::Ok,
-                           parent_);
-    box_->setAttribute(Qt::WA_DeleteOnClose);
-    box_->setWindowModality(Qt::NonModal);
-    since_opened_ = 0;
-  }
-  if (++since_opened_ > 1) {
-    text += QStringLiteral(
-                "\n\n(The newest of %1 messages since this window opened; standard "
-                "error has them all.)")
-                .arg(since_opened_);
-  }
-  box_->setText(text);
-  box_->show();
-  box_->raise();
-  box_->activateWindow();
 }
 
 LocaleSeparators SystemLocaleSeparators() { return SeparatorsOf(QLocale::system()); }

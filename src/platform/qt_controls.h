@@ -5,8 +5,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -87,26 +85,6 @@ class QtComboBox final : public ComboBox {
 
  private:
   QComboBox* box_;
-};
-
-// Messages about failures the program survives (the detector line lost and
-// back, a save or load that failed), in one window that never blocks the
-// event loop: pulses keep being counted behind it. A message that comes while
-// the window is open takes its place, with the number of messages since the
-// window opened, and brings it to the front; a second window never stacks up
-// behind the first. Every message also goes to standard error, with the time.
-class QtMessages final : public Messages {
- public:
-  explicit QtMessages(QWidget* parent) : parent_(parent) {}
-  void ShowError(std::string_view message) override;
-
-  // The window while it is open, else null.
-  QMessageBox* Window() const { return box_; }
-
- private:
-  QWidget* parent_;
-  QPointer<QMessageBox> box_;
-  int since_opened_ = 0;
 };
 
 // The thousands and time separators of the user's locale, and of `locale`.

@@ -17,7 +17,7 @@ inline bool WaitFor(const std::function<bool()>& done, int timeout_ms = 10000) {
   while (!done()) {
     if (timer.elapsed() > timeout_ms) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
+    QThread::usleep(200);
   }
   return true;
 }
