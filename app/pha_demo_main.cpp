@@ -2,23 +2,23 @@
 // pseudo-terminal, to try it without hardware. The emulated detector sends a
 // realistic spectrum at 150 pulses per second.
 //
-//   pha-demo [--unplug-every SECONDS [--unplug-for SECONDS]]
-//
 // It works in a folder of its own, ~/.local/share/pha-demo, which holds the
 // folder data, so that Save, LodSam and LodRef work from the first click.
 // With --unplug-every the emulated cable is pulled every so often, to show
 // how the program waits for the detector and carries on when it is back.
+// SIGTERM, SIGINT and SIGHUP end it as closing the window does, and the
+// emulated detector's pty and link go with it.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
-#include <algorithm>
+#include <charconv>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
+#include <iostream>
 #include <string>
+#include <string_view>
 
 #include "emulator/emulator.h"
 #include "platform/files/local_clock.h"
@@ -29,23 +29,72 @@
 namespace {
 
 constexpr double kDemoPulsesPerSecond = 150.0;
+constexpr int kExitBadOptions = 2;
+constexpr double kLongestSeconds = 86400;
 
-std::chrono::milliseconds Seconds(const char* text) {
-  return std::chrono::milliseconds(
-      static_cast<std::int64_t>(std::max(0.0, std::atof(text)) * 1000));
+constexpr std::string_view kUsage =
+    "Usage: pha-demo [--unplug-every SECONDS [--unplug-for SECONDS]]\n";
+constexpr std::string_view kHelp = R"(
+Starts the pulse-height analyser's window on an emulated detector, a
+realistic spectrum at 150 pulses per second, to try the program without
+hardware. It works in ~/.local/share/pha-demo, whose folder data takes the
+saved spectra; a saved file copied to data/sam.csv or data/ref.csv there
+loads with LodSam or LodRef.
+
+Options:
+  --unplug-every S   pull the emulated detector's cable every S seconds
+                     (default 0: never)
+  --unplug-for S     ... and put it back after S seconds (default 2)
+  --help             show this text
+)";
+
+struct UsageError {
+  std::string message;
+};
+
+std::chrono::milliseconds Seconds(std::string_view option, std::string_view text) {
+  double seconds = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
+      seconds > kLongestSeconds)
+    throw UsageError{std::string(option) + ": not a number of seconds from 0 to 86400: '" +
+                     std::string(text) + "'"};
+  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
+}
+
+// Returns false for --help.
+bool ParseCommandLine(int argc, char** argv, pha::emulator::Plugging& plugging) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--help" || option == "-h") return false;
+    if (option != "--unplug-every" && option != "--unplug-for")
+      throw UsageError{"unknown option '" + std::string(option) + "'"};
+    if (i + 1 == argc) throw UsageError{std::string(option) + " needs a number of seconds"};
+    const std::chrono::milliseconds time = Seconds(option, argv[++i]);
+    (option == "--unplug-every" ? plugging.unplug_every : plugging.unplug_for) = time;
+  }
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   pha::PrepareProcess();
-  QApplication app(argc, argv);
-  pha::ConfigureApplication();
   pha::emulator::Plugging plugging;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--unplug-every") == 0) plugging.unplug_every = Seconds(argv[i + 1]);
-    if (std::strcmp(argv[i], "--unplug-for") == 0) plugging.unplug_for = Seconds(argv[i + 1]);
+  try {
+    if (!ParseCommandLine(argc, argv, plugging)) {
+      std::cout << kUsage << kHelp;
+      return 0;
+    }
+  } catch (const UsageError& error) {
+    std::cerr << "pha-demo: " << error.message << '\n' << kUsage;
+    return kExitBadOptions;
   }
+  // Qt's own options (-style, -reverse, ...) would change the window: Qt
+  // gets the program's name only.
+  int qt_argc = 1;
+  QApplication app(qt_argc, argv);
+  pha::ConfigureApplication();
 
   const QString folder =
       QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/pha-demo";

@@ -7,9 +7,13 @@
 #include "platform/files/process.h"
 #include "platform/qt_main_window.h"
 
-int main(int argc, char** argv) {
+int main(int, char** argv) {
   pha::PrepareProcess();
-  QApplication app(argc, argv);
+  // The program has no command line, and Qt's own options (-style, -reverse,
+  // -platform, -qwindowtitle, ...) would change its window: Qt gets the
+  // program's name only.
+  int qt_argc = 1;
+  QApplication app(qt_argc, argv);
   pha::ConfigureApplication();
   pha::PosixFileSystem files;
   pha::LocalClock clock;

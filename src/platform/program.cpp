@@ -1,6 +1,11 @@
 // Start-up and the end of the program.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
+#include <csignal>
+#include <memory>
 
 #include "platform/files/process.h"
 #include "platform/qt_main_window.h"
@@ -8,6 +13,23 @@
 namespace pha {
 
 int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock) {
+  // SIGTERM, SIGINT or SIGHUP (a logout, a shutdown, a closed terminal) end
+  // the program as closing its window does: every event loop, a message's
+  // own included, ends; then the window goes, and with it the port and its
+  // lock. Nothing is saved.
+  std::unique_ptr<QSocketNotifier> end_requests;
+  if (EndRequests() >= 0) {
+    end_requests = std::make_unique<QSocketNotifier>(EndRequests(), QSocketNotifier::Read);
+    QObject::connect(end_requests.get(), &QSocketNotifier::activated, [] {
+      char requests[16];
+      while (read(EndRequests(), requests, sizeof requests) > 0) {
+      }
+      const char* name = sigabbrev_np(EndSignal());
+      WriteDiagnostic("pha", std::string("ending on SIG") + (name != nullptr ? name : "?") +
+                                 " as when the window is closed; nothing is saved.");
+      QCoreApplication::exit(0);
+    });
+  }
   QtMainWindow window(port1_device, files, clock);
   try {
     window.Form_Load();
@@ -16,10 +38,11 @@ int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock) {
     // end before the window is shown.
     WriteDiagnostic("pha", error.what());
     QMessageBox::critical(nullptr, QStringLiteral("pha"), QString::fromUtf8(error.what()));
-    return 1;
+    return EndSignal() != 0 ? 0 : 1;
   }
   window.show();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  return EndSignal() != 0 ? 0 : status;
 }
 
 }  // namespace pha

@@ -99,7 +99,8 @@ QtMainWindow::QtMainWindow(const std::string& port1_device, FileSystem& files, C
   messages_.emplace(this);
   logic_ = std::make_unique<TxtCmt>(
       TxtCmtControls{*title_, *rtm_cpm_, *rtm_dose_, *PicMtr_, *tmr_, *run_, *tim_, *cnt_, *cpm_,
-                     *dose_, *PicGrp_, port_, *messages_, files, clock, SystemLocaleSeparators()});
+                     *dose_, *PicGrp_, port_, *messages_, files, clock, monotonic_,
+                     SystemLocaleSeparators()});
 
   // Both timers run from the creation of the window to the end; their ticks
   // reach the handlers once Form_Load has returned.
@@ -172,7 +173,12 @@ void QtMainWindow::WireEvents() {
   port_.OnComm(to(&TxtCmt::MSComm1_OnComm));
   port_.OnLineReport([this](const std::string& message) { messages_->ShowError(message); });
   connect(CmdRun_, &QPushButton::clicked, this, to(&TxtCmt::CmdRun_Click));
-  connect(Tim1s_, &QTimer::timeout, this, to(&TxtCmt::Tim1s_Timer));
+  // Before a second is counted, the port hands on what it holds already, so
+  // that the second has all its pulses also when its tick came late.
+  connect(Tim1s_, &QTimer::timeout, this, [this, tick = to(&TxtCmt::Tim1s_Timer)] {
+    port_.DeliverWaiting();
+    tick();
+  });
   connect(TimDraw_, &QTimer::timeout, this, to(&TxtCmt::TimDraw_Timer));
   connect(CmdSav_, &QPushButton::clicked, this, to(&TxtCmt::CmdSav_Click));
   connect(CmdLodSmp_, &QPushButton::clicked, this, to(&TxtCmt::CmdLodSmp_Click));

@@ -15,7 +15,9 @@
 
 #include "main_window/txt_cmt.h"
 #include "platform/qt_controls.h"
+#include "platform/files/local_clock.h"
 #include "platform/qt_drawing_surface.h"
+#include "platform/qt_messages.h"
 #include "platform/qt_serial_port.h"
 
 namespace pha {
@@ -71,6 +73,7 @@ class QtMainWindow final : public QWidget {
   void EndOnUnexpectedFailure(const std::string& what);
 
   QtSerialPort port_;
+  SteadyClock monotonic_;
   std::optional<QtWindowTitle> title_;
   std::optional<QtLabel> rtm_cpm_, rtm_dose_, tim_, cnt_, cpm_, dose_;
   std::optional<QtButton> run_;

@@ -1,5 +1,7 @@
 #include "platform/qt_serial_port.h"
 
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <QSocketNotifier>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -50,6 +53,20 @@ std::string FormatDuration(qint64 ms) {
   return text + std::to_string(s) + " s";
 }
 
+// The ports open now, released at any end of the process: a lock file left
+// behind would keep every other account off the line until root removes it.
+// An end through exit() (Qt's when the display server goes away, say) runs
+// no destructor of the window that owns the port.
+std::set<QSerialPort*>& OpenPorts() {
+  static std::set<QSerialPort*> ports;
+  return ports;
+}
+
+void CloseOpenPortsAtExit() {
+  for (QSerialPort* port : OpenPorts()) port->close();
+  OpenPorts().clear();
+}
+
 }  // namespace
 
 // QSerialPort takes every byte the system receives into a buffer without a
@@ -70,6 +87,14 @@ QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
   connect(&rest_, &QTimer::timeout, this, [this] {
     if (read_notifier_ != nullptr) read_notifier_->setEnabled(true);
   });
+  static const bool registered = std::atexit(CloseOpenPortsAtExit) == 0;
+  (void)registered;
+  OpenPorts().insert(&port_);
+}
+
+QtSerialPort::~QtSerialPort() {
+  OpenPorts().erase(&port_);
+  port_.close();
 }
 
 std::string QtSerialPort::Describe() const {
@@ -118,15 +143,13 @@ void QtSerialPort::Open() {
   if (device_.empty()) throw PlatformError("No serial port chosen before opening.");
   if (OpenDevice()) return;
   // Qt's own words are vaguer than the system's ("Permission error while
-  // locking the device"); a look at the device tells which remedy fits.
+  // locking the device"); a look at the device, and at its lock file, tells
+  // which remedy fits.
   SerialOpenDiagnosis diagnosis = DiagnoseSerialOpen(device_);
-  if (diagnosis.problem == SerialOpenProblem::kOther) {
-    if (port_.error() == QSerialPort::PermissionError) {
-      diagnosis = {SerialOpenProblem::kBusy, "it is in use"};
-    } else {
-      diagnosis.reason = port_.errorString().toStdString();
-    }
-  }
+  if (diagnosis.problem == SerialOpenProblem::kOther && diagnosis.reason.empty())
+    diagnosis = DiagnoseSerialLock(device_);
+  if (diagnosis.problem == SerialOpenProblem::kOther && diagnosis.reason.empty())
+    diagnosis.reason = port_.errorString().toStdString();
   std::string message = "Cannot open " + Describe() + ": " + diagnosis.reason + ".";
   const std::string remedy = SerialOpenRemedy(diagnosis.problem, device_);
   if (!remedy.empty()) message += "\n\n" + remedy;
@@ -137,6 +160,9 @@ void QtSerialPort::Open() {
 // that a reopening applies the very ones of the start-up.
 bool QtSerialPort::OpenDevice() {
   if (!port_.open(QIODevice::ReadOnly)) return false;
+  // The line is this program's alone while it is open: no other program
+  // without root's rights can open it and take pulses away.
+  ioctl(port_.handle(), TIOCEXCL);
   // Found once: the notifier lives as long as the port stays open.
   read_notifier_ = nullptr;
   for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
@@ -167,6 +193,7 @@ void QtSerialPort::HandleReadyRead() {
     return;
   }
   const qint64 arrived = port_.bytesAvailable();
+  received_ += arrived;
   in_handler_ = true;
   event_ = kEvReceive;
   on_comm_();
@@ -196,8 +223,52 @@ void QtSerialPort::RestReadNotifier() {
   rest_.start();
 }
 
+void QtSerialPort::DeliverWaiting() {
+  if (shut_down_ || lost_ || !port_.isOpen()) return;
+  // A read takes at most what the terminal layer's buffer holds, some 4 KiB
+  // (two seconds of the line); after a longer hold-up the rest follows as
+  // soon as the read has made room. So a full read is followed by another,
+  // after a moment's wait, until one comes short.
+  for (int chunk = 0; chunk < kMostDeliveredChunks; ++chunk) {
+    pollfd line{port_.handle(), POLLIN, 0};
+    if (poll(&line, 1, chunk == 0 ? 0 : kRefillWaitMs) != 1 || (line.revents & POLLIN) == 0)
+      break;
+    const std::int64_t before = received_;
+    port_.waitForReadyRead(0);
+    if (received_ - before < kFullReadBytes) break;
+  }
+  if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
+}
+
+bool QtSerialPort::LineIsGone() const {
+  const int fd = port_.handle();
+  pollfd line{fd, POLLIN, 0};
+  if (poll(&line, 1, 0) < 0 || (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+  struct stat opened {};
+  struct stat named {};
+  if (fstat(fd, &opened) != 0 || stat(device_.c_str(), &named) != 0) return true;
+  return opened.st_rdev != named.st_rdev;
+}
+
 void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
-  if (error == QSerialPort::NoError || lost_ || shut_down_ || !port_.isOpen()) return;
+  if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || lost_ ||
+      shut_down_ || !port_.isOpen())
+    return;
+  // A read that finds nothing where the system said bytes were waiting
+  // (QSerialPort reports it as a read or resource error) means that another
+  // reader took them, as long as the device itself is still there. The line
+  // is not lost: reading goes on, and the operator learns why pulses are
+  // missing.
+  if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && !LineIsGone()) {
+    port_.clearError();
+    ++stolen_unreported_;
+    // QSerialPort stops reading after a resource error; a rest starts it again.
+    if (read_notifier_ != nullptr) read_notifier_->setEnabled(false);
+    rest_.start();
+    if (!since_stolen_report_.isValid() || since_stolen_report_.hasExpired(kStolenReportEveryMs))
+      ReportStolenBytes();
+    return;
+  }
   // One unplugged adapter can raise a stream of errors; the first one closes
   // the port and is reported, the rest are ignored. The close waits for the
   // event loop so that QSerialPort is not torn down inside its own signal.
@@ -222,6 +293,19 @@ void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
   Report("At " + LocalTime() + " the detector line on " + Describe() + " was lost: " + reason +
          ". No pulses are counted until it is back; the program looks for it every second "
          "and goes on by itself. The spectra and figures in memory are kept and can be saved.");
+}
+
+void QtSerialPort::ReportStolenBytes() {
+  const bool first = !since_stolen_report_.isValid();
+  const std::int64_t times = stolen_unreported_;
+  since_stolen_report_.start();
+  stolen_unreported_ = 0;
+  Report("At " + LocalTime() + " bytes on the detector line of " + Describe() +
+         " were gone before this program could read them" +
+         (first ? std::string() : " (" + std::to_string(times) + " times in the last minutes)") +
+         ": another program is reading the line, and the pulses it takes are not counted. Find "
+         "it with: fuser -v " + device_ + " and stop it (a modem manager: sudo systemctl stop "
+         "ModemManager).");
 }
 
 void QtSerialPort::CloseLostLine() {

@@ -7,6 +7,7 @@
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
@@ -38,6 +39,7 @@ class QtSerialPort final : public QObject, public SerialPort {
   explicit QtSerialPort(std::map<int, std::string> devices, QObject* parent = nullptr,
                         int reopen_interval_ms = kReopenIntervalMs,
                         int read_rest_ms = kReadRestMs);
+  ~QtSerialPort() override;
 
   void SetCommPort(int number) override;
   void SetSettings(std::string_view settings) override;
@@ -61,6 +63,9 @@ class QtSerialPort final : public QObject, public SerialPort {
   }
   // Closes the port for good: no notification, no reopening.
   void Shutdown();
+  // Reads what the system holds for the line now, so that it is decoded
+  // before whatever comes next (a tick of the one-second timer).
+  void DeliverWaiting();
 
   const std::string& DevicePath() const { return device_; }
   bool IsOpen() const { return port_.isOpen(); }
@@ -68,11 +73,22 @@ class QtSerialPort final : public QObject, public SerialPort {
  private:
   // 100 ms of the line bring 192 bytes; far more means a backlog.
   static constexpr qint64 kRestBelowBytes = 512;
+  // The terminal layer hands on at most its buffer of 4 KiB a read, less a
+  // byte; a read of this much may have left more behind.
+  static constexpr std::int64_t kFullReadBytes = 4000;
+  static constexpr int kRefillWaitMs = 5;
+  static constexpr int kMostDeliveredChunks = 32;
+  // Bytes that another reader takes are told at once, then at most this often.
+  static constexpr qint64 kStolenReportEveryMs = 60'000;
 
   bool OpenDevice();
   void HandleReadyRead();
   void RestReadNotifier();
   void HandleError(QSerialPort::SerialPortError error);
+  // Whether the device behind the open port is gone: hung up, its name
+  // removed, or the name now standing for another device.
+  bool LineIsGone() const;
+  void ReportStolenBytes();
   void CloseLostLine();
   void TryReopen();
   void Report(const std::string& message);
@@ -92,6 +108,9 @@ class QtSerialPort final : public QObject, public SerialPort {
   QTimer rest_{this};                        // the read notifier's rest
   QElapsedTimer away_;                       // since the line was lost
   std::set<std::string> told_causes_;        // why it would not reopen, each told once
+  QElapsedTimer since_stolen_report_;
+  std::int64_t stolen_unreported_ = 0;  // reads that found the bytes gone
+  std::int64_t received_ = 0;           // bytes handed to notifications, about
   QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
   std::function<void()> on_comm_;
   std::function<void(const std::string&)> on_report_;

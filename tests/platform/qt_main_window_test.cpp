@@ -3,13 +3,29 @@
 #include "platform/qt_main_window.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QThread>
+#include <QWindow>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "emulator/runner.h"
@@ -113,11 +129,11 @@ StartUp Start(const std::string& device, const std::function<void(QtMainWindow&)
   return result;
 }
 
-// What opening `device` as serial port 1 says to an account without root's
-// rights, in a child process.
-std::string OpenMessageWithoutRoot(const std::string& device) {
+// What opening `device` as serial port 1 says, in a child process that
+// first does `before` (gives up root's rights, say).
+std::string OpenMessage(const std::string& device, const std::function<bool()>& before) {
   return testing::InChild([&] {
-    if (setuid(65534) != 0) return std::string("still root");
+    if (!before()) return std::string("could not prepare");
     try {
       QtSerialPort port({{1, device}});
       SetUpPort(port);
@@ -128,37 +144,80 @@ std::string OpenMessageWithoutRoot(const std::string& device) {
   });
 }
 
+bool AsNobody() { return setuid(65534) == 0; }
+
+// A device under the test's control: `mode`, group `group`.
+void Own(const PtyDetector& pty, const char* group, mode_t mode) {
+  const struct group* found = getgrnam(group);
+  ASSERT_NE(found, nullptr) << group;
+  ASSERT_EQ(chown(pty.slave_path().c_str(), 0, found->gr_gid), 0);
+  ASSERT_EQ(chmod(pty.slave_path().c_str(), mode), 0);
+}
+
+// The lock file serial programs leave for `device`, in the first lock folder.
+std::string LockFile(const std::string& device) {
+  std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
+  std::replace(name.begin(), name.end(), '/', '_');
+  return "/var/lock/LCK.." + name;
+}
+
 TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to give devices to other accounts and groups";
   PtyDetector held;  // held by another port
   QtSerialPort holder({{1, held.slave_path()}});
   SetUpPort(holder);
-  PtyDetector guarded;  // root's own
+  PtyDetector dialout, uucp, roots, stale, limited;
+  Own(dialout, "dialout", 0660);
+  Own(uucp, "uucp", 0640);
+  Own(roots, "root", 0600);
+  Own(stale, "tty", 0666);
+  // Left by a program that has ended, under an account that may remove it.
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  {
+    std::ofstream lock(LockFile(stale.slave_path()));
+    lock << ended << "\nother\nhost\n";
+  }
+  const auto few_files = [] {
+    const rlimit limit{8, 8};
+    return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+  };
   const struct {
     std::string device;
-    bool as_root;
-    std::string named;  // besides the device
+    std::function<bool()> before;  // none: the program itself, as root
+    std::vector<std::string> named;  // besides the device, in this order
     std::vector<std::string> not_named;
   } rows[] = {
-      {"/nonexistent/ttyPHA", true, "PHA_SERIAL_PORT1", {"dialout"}},
-      {held.slave_path(), true, "", {"PHA_SERIAL_PORT1", "dialout"}},
-      {guarded.slave_path(), false, "dialout", {"PHA_SERIAL_PORT1"}},
+      {"/nonexistent/ttyPHA", nullptr, {"plugged in", "PHA_SERIAL_PORT1"}, {"dialout"}},
+      {held.slave_path(), nullptr, {std::to_string(getpid())}, {"PHA_SERIAL_PORT1", "dialout"}},
+      {dialout.slave_path(), AsNobody, {"dialout"}, {"PHA_SERIAL_PORT1", "udev"}},
+      {uucp.slave_path(), AsNobody, {"uucp"}, {"dialout"}},
+      {roots.slave_path(), AsNobody, {"udev"}, {"dialout"}},
+      {stale.slave_path(), AsNobody, {LockFile(stale.slave_path()), "rm "}, {"in use"}},
+      {limited.slave_path(), few_files, {"ulimit -n"}, {"in use"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.device);
     std::string message;
-    if (row.as_root) {
+    if (!row.before) {
       const StartUp run = Start(row.device, nullptr);
       EXPECT_NE(run.status, 0);
       EXPECT_FALSE(run.window_seen);
       message = run.message;
     } else {
-      message = OpenMessageWithoutRoot(row.device);
+      message = OpenMessage(row.device, row.before);
     }
-    EXPECT_NE(message.find(row.device), std::string::npos) << message;
-    EXPECT_NE(message.find(row.named), std::string::npos) << message;
+    std::size_t at = message.find(row.device);
+    EXPECT_NE(at, std::string::npos) << message;
+    for (const std::string& named : row.named) {
+      at = message.find(named, at == std::string::npos ? 0 : at);
+      EXPECT_NE(at, std::string::npos) << named << " in " << message;
+    }
     for (const std::string& other : row.not_named)
       EXPECT_EQ(message.find(other), std::string::npos) << message;
   }
+  std::filesystem::remove(LockFile(stale.slave_path()));
 }
 
 TEST(StartUp, TheWindowShowsAfterLoadingPulsesReachEveryFigureAndClosingItEndsTheProgram) {
@@ -204,6 +263,120 @@ TEST(StartUp, TheWindowShowsAfterLoadingPulsesReachEveryFigureAndClosingItEndsTh
   // A hundred title log entries, handed on a few at a time.
   EXPECT_GE(titles.count, 1);
   EXPECT_LE(titles.count, 5);
+}
+
+// A held-up event loop (a stalled display server, a save that hangs) does
+// not shorten the measurement: its length and figures keep to the wall
+// clock.
+TEST_F(MainWindow, AStalledEventLoopDoesNotShortenTheMeasurement) {
+  window_.CmbTmr_->setItemData(0, 5);  // a 5-second preset, for a short test
+  emulator::Options options;           // the line's 960 frames/s
+  options.fixed_channel = 1023;
+  options.rate_per_s = 5000;
+  emulator::Runner detector(pty_.master_fd(), options);
+  detector.Start();
+  ASSERT_TRUE(WaitFor([&] { return window_.Logic().State().CntSec > 0; }));
+  QElapsedTimer run;
+  window_.CmdRun_->click();
+  run.start();
+  QTimer::singleShot(1500, [] { QThread::sleep(3); });
+  ASSERT_TRUE(WaitFor([&] { return window_.CmdRun_->text() == "Run"; }, 20000));
+  const double length = run.elapsed() / 1000.0;
+  const QStringList hms = window_.LblTim_->text().split(':');
+  ASSERT_EQ(hms.size(), 3);
+  const int shown = hms[0].toInt() * 3600 + hms[1].toInt() * 60 + hms[2].toInt();
+  const double count = window_.LblCnt_->text().section(' ', 0, 0).toDouble();
+  const double cpm = window_.LblCpm_->text().section(' ', 0, 0).toDouble();
+  // Within a second and 5 %: the first second counts whole though it may
+  // begin up to a second after the click, a late tick counts its seconds
+  // rounded, and the run stops on the tick after its last second.
+  EXPECT_NEAR(length, shown + 0.5, 1.0);
+  EXPECT_NEAR(count, 960.0 * shown, (0.05 * shown + 1.5) * 960);
+  EXPECT_NEAR(cpm, 57600, (0.05 + 1.5 / shown) * 57600);
+}
+
+// However the operator or another program closed the message window, the
+// next failure shows it again, on the screen, the newest message on top and
+// the earlier ones below with their times.
+TEST(Messages, EveryNewMessageShowsTheWindowHoweverItWasClosed) {
+  QWidget main;
+  QtMessages messages(&main);
+  const auto key = [](int key) {
+    return [key](QDialog& window) {
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(&window, &press);
+    };
+  };
+  const std::pair<const char*, std::function<void(QDialog&)>> ways[] = {
+      {"OK clicked",
+       [](QDialog& window) {
+         window.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+       }},
+      {"Enter sent to it", key(Qt::Key_Return)},
+      {"Escape", key(Qt::Key_Escape)},
+      {"closed by the window manager", [](QDialog& window) { window.close(); }},
+      {"its native window destroyed", [](QDialog& window) { window.windowHandle()->destroy(); }},
+  };
+  const QRegularExpression timed(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d +message (\\d+)$"));
+  const auto number = [&](const QString& line) {
+    const QRegularExpressionMatch match = timed.match(line);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+  };
+  messages.ShowError("message 0");
+  int sent = 0;
+  for (const auto& [how, close] : ways) {
+    SCOPED_TRACE(how);
+    testing::HandleEventsFor(5);
+    ASSERT_NE(messages.Window(), nullptr);
+    close(*messages.Window());
+    testing::HandleEventsFor(5);
+    messages.ShowError("message " + std::to_string(++sent));
+    testing::HandleEventsFor(5);
+    std::vector<QDialog*> shown;
+    for (QDialog* window : main.findChildren<QDialog*>()) {
+      if (window->isVisible() && window->windowHandle() != nullptr &&
+          window->windowHandle()->isExposed())
+        shown.push_back(window);
+    }
+    ASSERT_EQ(shown.size(), 1U);
+    ASSERT_EQ(shown[0], messages.Window());
+    EXPECT_EQ(number(messages.Newest()->text()), sent);
+    const QStringList earlier = messages.Earlier()->toPlainText().split('\n');
+    ASSERT_EQ(earlier.size(), sent);
+    for (int i = 0; i < sent; ++i) EXPECT_EQ(number(earlier[i]), sent - 1 - i) << i;
+  }
+}
+
+// SIGTERM, SIGINT or SIGHUP (a logout, a shutdown, a closed terminal) end the
+// real program as closing its window does: the line and its lock file are
+// released, the emulated detector's link goes, the exit status is 0.
+TEST(EndOfTheProgram, ASignalToEndReleasesTheLineAndLeavesNothingBehind) {
+  namespace fs = std::filesystem;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sigabbrev_np(signal));
+    char scratch[] = "/tmp/pha-end-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    const pid_t demo = fork();
+    if (demo == 0) {
+      setenv("HOME", scratch, 1);
+      setenv("XDG_RUNTIME_DIR", scratch, 1);
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, STDERR_FILENO);
+      execl(PHA_DEMO, PHA_DEMO, nullptr);
+      _exit(127);
+    }
+    const std::string link = std::string(scratch) + "/pha-demo-detector-" + std::to_string(demo);
+    const std::string lock = LockFile(link);
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(lock); }));  // the line is open
+    kill(demo, signal);
+    int status = -1;
+    waitpid(demo, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(fs::exists(lock));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    fs::remove_all(scratch);
+  }
 }
 
 TEST(UnexpectedFailure, StopsEveryTimerAndThePortBeforeItsMessage) {
