@@ -54,8 +54,8 @@ TEST(GetPls, AcceptsChannelsTenTo1023AndCountsIntoTheMeasurementOnlyWhileRunning
     rig.state.CntSec = 3, rig.state.SumSec = 40, rig.state.CntTot = 5, rig.state.SumTot = 600;
     rig.port.PushFrame(c.channel);
     EXPECT_EQ(rig.decoder.GetPls(), c.accepted);
-    const std::string entry = c.accepted ? std::to_string(c.channel) + " "
-                                         : "(" + std::to_string(c.channel) + ") ";
+    const std::string digits = std::to_string(c.channel);
+    const std::string entry = c.accepted ? digits + " " : std::string("(") + digits + ") ";
     EXPECT_EQ(rig.window.caption, entry + "FrmQor");
     const int taken = c.accepted ? c.channel : 0, measured = counted ? c.channel : 0;
     EXPECT_EQ(std::tuple(rig.state.CntSec, rig.state.SumSec, rig.state.CntTot, rig.state.SumTot),
@@ -76,8 +76,8 @@ TEST(TitleLog, PutsEachEntryInFrontOfTheFirst250CharactersOfTheOldTitle) {
   };
   const std::string star = "\u2605";  // three bytes, one character
   const std::pair<std::string, std::string> cases[] = {
-      {" " + repeat(star + " ", 200), "10  " + repeat(star + " ", 124) + star},
-      {repeat(star, 300), "10 " + repeat(star, 250)},
+      {std::string(" ") + repeat(star + " ", 200), std::string("10  ") + repeat(star + " ", 124) + star},
+      {repeat(star, 300), std::string("10 ") + repeat(star, 250)},
   };
   for (const auto& [old_title, title_after] : cases) {
     testing::FakeWindow window;
