@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +18,8 @@ namespace {
 
 constexpr int kWindowWidthPixels = 560;
 constexpr int kEarlierLinesShown = 8;
+// How long after the window shows keys are taken for ones pressed before.
+constexpr qint64 kKeysIgnoredMs = 300;
 
 QString FromUtf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -81,6 +84,7 @@ void QtMessages::ShowWindow() {
   }
   window_->raise();
   window_->activateWindow();
+  shown_.start();
 }
 
 void QtMessages::BuildWindow() {
@@ -115,7 +119,21 @@ void QtMessages::BuildWindow() {
   buttons->button(QDialogButtonBox::Ok)->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, window, &QDialog::accept);
   layout->addWidget(buttons);
+  // A key that was down before the window showed closes nothing: one the
+  // operator was typing elsewhere, or one held down. A program that sends a
+  // window a key (xdotool key --window, say) can leave that key down when the
+  // window it went to has gone, and its autorepeat would dismiss every new
+  // message window the moment it shows.
+  window->installEventFilter(this);
+  for (QWidget* child : window->findChildren<QWidget*>()) child->installEventFilter(this);
   window_ = window;
+}
+
+bool QtMessages::eventFilter(QObject* watched, QEvent* event) {
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      (static_cast<QKeyEvent*>(event)->isAutoRepeat() || !shown_.hasExpired(kKeysIgnoredMs)))
+    return true;
+  return QObject::eventFilter(watched, event);
 }
 
 }  // namespace pha

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPoint>
@@ -47,6 +48,9 @@ class QtMessages final : public QObject, public Messages {
   QLabel* Newest() const { return newest_; }
   QPlainTextEdit* Earlier() const { return earlier_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   struct Entry {
     std::string time;  // hh:mm:ss
@@ -64,6 +68,7 @@ class QtMessages final : public QObject, public Messages {
   QPointer<QLabel> newest_;
   QPointer<QLabel> earlier_title_;
   QPointer<QPlainTextEdit> earlier_;
+  QElapsedTimer shown_;  // since the window was last shown
   QPoint place_;
   bool placed_ = false;
 };

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <QSocketNotifier>
-#include <QTime>
 #include <QTimer>
 #include <algorithm>
 #include <cctype>
@@ -34,11 +33,6 @@ int ParseInt(std::string_view text) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) return -1;
   return value;
-}
-
-// The local time of day, as the operator's clock shows it.
-std::string LocalTime() {
-  return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString();
 }
 
 // "45 s", "2 min 6 s", "3 h 0 min 12 s".
@@ -290,7 +284,7 @@ void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
   }
   QTimer::singleShot(0, this, &QtSerialPort::CloseLostLine);
   reopen_.start();
-  Report("At " + LocalTime() + " the detector line on " + Describe() + " was lost: " + reason +
+  Report("The detector line on " + Describe() + " was lost: " + reason +
          ". No pulses are counted until it is back; the program looks for it every second "
          "and goes on by itself. The spectra and figures in memory are kept and can be saved.");
 }
@@ -300,7 +294,7 @@ void QtSerialPort::ReportStolenBytes() {
   const std::int64_t times = stolen_unreported_;
   since_stolen_report_.start();
   stolen_unreported_ = 0;
-  Report("At " + LocalTime() + " bytes on the detector line of " + Describe() +
+  Report("Bytes on the detector line of " + Describe() +
          " were gone before this program could read them" +
          (first ? std::string() : " (" + std::to_string(times) + " times in the last minutes)") +
          ": another program is reading the line, and the pulses it takes are not counted. Find "
@@ -325,7 +319,7 @@ void QtSerialPort::TryReopen() {
       diagnosis.reason = port_.errorString().toStdString();
     // Told once per cause; the looking goes on quietly.
     if (!told_causes_.insert(diagnosis.reason).second) return;
-    std::string message = "At " + LocalTime() + " " + Describe() +
+    std::string message = "Serial port " + std::to_string(number_) + " (" + device_ + ")" +
                           " is there again but cannot be opened: " + diagnosis.reason + ".";
     const std::string remedy = SerialOpenRemedy(diagnosis.problem, device_);
     if (!remedy.empty()) message += " " + remedy;
@@ -334,7 +328,7 @@ void QtSerialPort::TryReopen() {
   }
   reopen_.stop();
   lost_ = false;
-  Report("At " + LocalTime() + " the detector line on " + Describe() +
+  Report("The detector line on " + Describe() +
          " is back, and pulses are counted again; pulses during those " +
          FormatDuration(away_.elapsed()) + " were not counted.");
   if (port_.bytesAvailable() >= threshold_) HandleReadyRead();

@@ -297,49 +297,64 @@ TEST_F(MainWindow, AStalledEventLoopDoesNotShortenTheMeasurement) {
 
 // However the operator or another program closed the message window, the
 // next failure shows it again, on the screen, the newest message on top and
-// the earlier ones below with their times.
+// the earlier ones below with their times. A key that was down as it
+// appeared (typed for another window, or held and repeating) closes nothing.
 TEST(Messages, EveryNewMessageShowsTheWindowHoweverItWasClosed) {
   QWidget main;
   QtMessages messages(&main);
-  const auto key = [](int key) {
-    return [key](QDialog& window) {
-      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-      QApplication::sendEvent(&window, &press);
+  const auto key = [](int key, bool repeat = false) {
+    return [key, repeat](QDialog& window) {
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeat);
+      QApplication::sendEvent(window.focusWidget() != nullptr ? window.focusWidget() : &window,
+                              &press);
     };
   };
-  const std::pair<const char*, std::function<void(QDialog&)>> ways[] = {
-      {"OK clicked",
+  const auto destroy = [](QDialog& window) { window.windowHandle()->destroy(); };
+  const struct {
+    const char* how;
+    int after_ms;  // after the window showed
+    std::function<void(QDialog&)> close;
+    bool closes;
+  } ways[] = {
+      {"Enter as it appears", 0, key(Qt::Key_Return), false},
+      {"Enter held down", 400, key(Qt::Key_Return, true), false},
+      {"OK clicked", 400,
        [](QDialog& window) {
          window.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-       }},
-      {"Enter sent to it", key(Qt::Key_Return)},
-      {"Escape", key(Qt::Key_Escape)},
-      {"closed by the window manager", [](QDialog& window) { window.close(); }},
-      {"its native window destroyed", [](QDialog& window) { window.windowHandle()->destroy(); }},
+       },
+       true},
+      {"Enter sent to it", 400, key(Qt::Key_Return), true},
+      {"Escape", 400, key(Qt::Key_Escape), true},
+      {"closed by the window manager", 0, [](QDialog& window) { window.close(); }, true},
+      {"its native window destroyed", 0, destroy, true},
   };
   const QRegularExpression timed(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d +message (\\d+)$"));
   const auto number = [&](const QString& line) {
     const QRegularExpressionMatch match = timed.match(line);
     return match.hasMatch() ? match.captured(1).toInt() : -1;
   };
-  messages.ShowError("message 0");
-  int sent = 0;
-  for (const auto& [how, close] : ways) {
-    SCOPED_TRACE(how);
-    testing::HandleEventsFor(5);
-    ASSERT_NE(messages.Window(), nullptr);
-    close(*messages.Window());
-    testing::HandleEventsFor(5);
-    messages.ShowError("message " + std::to_string(++sent));
-    testing::HandleEventsFor(5);
-    std::vector<QDialog*> shown;
+  const auto shown = [&] {
+    std::vector<QDialog*> windows;
     for (QDialog* window : main.findChildren<QDialog*>()) {
       if (window->isVisible() && window->windowHandle() != nullptr &&
           window->windowHandle()->isExposed())
-        shown.push_back(window);
+        windows.push_back(window);
     }
-    ASSERT_EQ(shown.size(), 1U);
-    ASSERT_EQ(shown[0], messages.Window());
+    return windows;
+  };
+  messages.ShowError("message 0");
+  testing::HandleEventsFor(5);
+  int sent = 0;
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    ASSERT_NE(messages.Window(), nullptr);
+    testing::HandleEventsFor(way.after_ms);
+    way.close(*messages.Window());
+    testing::HandleEventsFor(5);
+    EXPECT_EQ(shown().size(), way.closes ? 0U : 1U);
+    messages.ShowError("message " + std::to_string(++sent));
+    testing::HandleEventsFor(5);
+    ASSERT_EQ(shown(), std::vector<QDialog*>{messages.Window()});
     EXPECT_EQ(number(messages.Newest()->text()), sent);
     const QStringList earlier = messages.Earlier()->toPlainText().split('\n');
     ASSERT_EQ(earlier.size(), sent);
