@@ -123,30 +123,32 @@ TEST_F(FileCommandsTest, SaveWritesTheSampleAndASavedFileLoadsBackIntoChannels0T
 // Where the local time repeats (the clocks go back in autumn), or another
 // program left a file under the name, the save takes the next free name.
 TEST_F(FileCommandsTest, ASaveNeverReplacesAFileItDidNotJustWrite) {
+  struct Save {
+    std::int64_t after_ms;  // after the one before
+    std::int32_t count;     // in every channel
+  };
   const struct {
     const char* what;
-    bool another_programs;  // else this program saved there, so long ago
-    std::int64_t ago_ms;
+    bool another_programs;  // a file under the name already
+    std::vector<Save> saves;
     std::map<std::string, std::string> files;
   } rows[] = {
-      {"the clocks repeat the hour", false, 3'600'000,
+      {"the clocks repeat the hour", false, {{0, 2}, {3'600'000, 3}},
        {{kSaved, Lines("2", 1024)}, {kSavedAgain, Lines("3", 1024)}}},
-      {"another program's file", true, 0, {{kSaved, "earlier\r\n"}, {kSavedAgain, Lines("3", 1024)}}},
+      {"another program's file, then two clicks in one second", true, {{0, 2}, {400, 3}},
+       {{kSaved, "earlier\r\n"}, {kSavedAgain, Lines("3", 1024)}}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     fs::remove_all("data");
     fs::create_directory("data");
     context_.last_save = {};
-    if (row.another_programs) {
-      WriteBytes(kSaved, "earlier\r\n");
-    } else {
-      state_.SpcSmp.fill(2);
+    if (row.another_programs) WriteBytes(kSaved, "earlier\r\n");
+    for (const Save& save : row.saves) {
+      monotonic_.now_ms += save.after_ms;
+      state_.SpcSmp.fill(save.count);
       CmdSav_Click(state_, context_);
     }
-    monotonic_.now_ms += row.ago_ms;
-    state_.SpcSmp.fill(3);
-    CmdSav_Click(state_, context_);
     std::map<std::string, std::string> expected;
     for (const auto& [name, bytes] : row.files) expected[folder_ + "/" + name] = bytes;
     EXPECT_EQ(Snapshot(folder_ + "/data"), expected);
@@ -176,6 +178,11 @@ TEST_F(FileCommandsTest, ASaveIsNamedByTheLocalDateAndTime) {
   zone.empty() ? unsetenv("TZ") : setenv("TZ", zone.c_str(), 1);
   tzset();
   EXPECT_TRUE(fs::exists(before) || fs::exists(after)) << before;
+}
+
+int OpenDescriptors() {
+  const fs::directory_iterator entries("/proc/self/fd");
+  return static_cast<int>(std::distance(begin(entries), end(entries)));
 }
 
 // In the child process, before the click.
@@ -209,7 +216,9 @@ struct Failure {
   const char* name;
   void (*click)(MeasurementState&, FileCommandContext&);
   const char* file;   // what the message names, in the working folder
-  const char* tells;  // what else it says: the line, the remedy, or nullptr
+  // What else it says (the line, the remedy; @ stands for the working
+  // folder), or nullptr.
+  const char* tells;
   void (*prepare)();  // in the working folder, which holds kSaved as "earlier"
   void (*limit)();    // in the child, or nullptr
 };
@@ -225,11 +234,12 @@ void SeventhLine(const char* value) {
 }
 
 const Failure kFailures[] = {
-    {"SaveWithoutDataFolder", Save, kSaved, "mkdir", [] { fs::remove_all("data"); }, nullptr},
+    {"SaveWithoutDataFolder", Save, kSaved, "mkdir -p @/data ", [] { fs::remove_all("data"); },
+     nullptr},
     {"SaveWithoutPermission", Save, kSaved, nullptr,
      [] { fs::permissions("data", fs::perms(0555)); }, GiveUpRoot},
     {"SaveBeyondTheFileSizeLimit", Save, kSaved, nullptr, Nothing, LimitFileSize},
-    {"LoadMissingFile", CmdLodSmp_Click, "data/sam.csv", "cp ", Nothing, nullptr},
+    {"LoadMissingFile", CmdLodSmp_Click, "data/sam.csv", "cp @/data/", Nothing, nullptr},
     {"LoadWithoutPermission", CmdLodSmp_Click, "data/sam.csv", nullptr,
      [] {
        WriteBytes("data/sam.csv", Lines("5", 1024));
@@ -274,12 +284,14 @@ class FileFailureTest : public FileCommandsTest, public ::testing::WithParamInte
   std::string Click() {
     if (GetParam().limit != nullptr) GetParam().limit();
     const MeasurementState before = state_;
+    const int descriptors = OpenDescriptors();
     GetParam().click(state_, context_);
     std::string report = messages_.errors.size() == 1
                              ? messages_.errors[0]
                              : std::to_string(messages_.errors.size()) + " messages";
     if (!(state_ == before)) report += " [memory changed]";
     if (!PicGrp_.calls.empty()) report += " [redrawn]";
+    if (OpenDescriptors() != descriptors) report += " [a descriptor left open]";
     if (open("/dev/tty", O_RDONLY | O_NOCTTY) >= 0) report += " [took a terminal]";
     return report;
   }
@@ -298,7 +310,9 @@ TEST_P(FileFailureTest, ShowsOneMessageNamingTheFileAndChangesNothing) {
   const std::string report = testing::InChild([this] { return Click(); });
   EXPECT_NE(report.find(std::string(GetParam().file) + ": "), std::string::npos) << report;
   if (GetParam().tells != nullptr) {
-    EXPECT_NE(report.find(GetParam().tells), std::string::npos) << report;
+    std::string tells = GetParam().tells;
+    if (const std::size_t at = tells.find('@'); at != std::string::npos) tells.replace(at, 1, folder_);
+    EXPECT_NE(report.find(tells), std::string::npos) << report;
   }
   EXPECT_EQ(report.find(" ["), std::string::npos) << report;
   EXPECT_EQ(Snapshot(folder_), files_before);  // no file made, cut short or lost

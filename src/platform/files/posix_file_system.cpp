@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace pha {
@@ -150,15 +151,14 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
   }
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {{}, Reason(errno, path)};
-  if (fstat(fd, &status) != 0) {
-    const int error = errno;
-    close(fd);
-    return {{}, Reason(error, path)};
-  }
-  if (!S_ISREG(status.st_mode)) {
-    close(fd);
+  // Closed on every way out, an allocation that fails while the file is
+  // read included. Read-only: nothing is lost if the close fails.
+  const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* open_fd) {
+    close(*open_fd);
+  });
+  if (fstat(fd, &status) != 0) return {{}, Reason(errno, path)};
+  if (!S_ISREG(status.st_mode))
     return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : NotARegularFile()};
-  }
   char buffer[1 << 16];
   for (;;) {
     const ssize_t got = read(fd, buffer, sizeof buffer);
@@ -174,7 +174,6 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
     }
     contents.bytes.append(buffer, static_cast<std::size_t>(got));
   }
-  close(fd);  // read-only: nothing is lost if this fails
   return contents;
 }
 
