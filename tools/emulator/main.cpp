@@ -159,7 +159,8 @@ int main(int argc, char** argv) {
     line = parse_command_line(argc, argv);
   } catch (const UsageError& error) {
     std::cerr << "pha-emulator: " << error.message
-              << "\n(pha-emulator --help explains the options)\n";
+              << '\n' << kUsage.substr(0, kUsage.find('\n') + 1)
+              << "(pha-emulator --help explains the options)\n";
     return kExitBadOptions;
   }
   if (line.help) {
