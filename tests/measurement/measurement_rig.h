@@ -49,8 +49,8 @@ class MeasurementRig : public ::testing::Test {
   FakeButton CmdRun;
   FakeComboBox CmbTmr;
   FakeLabel LblCnt, LblCpm, LblTim, LblDose, LblRtmCpm, LblRtmDose;
-  RecordingSurface PicGrp;
-  RecordingSurface PicMtr{81, 21};
+  CountingSurface PicGrp;
+  CountingSurface PicMtr{81, 21};
   LocaleSeparators locale;
   RunControls run{CmdRun, CmbTmr, LblCnt, LblCpm, LblTim, LblDose, PicGrp, locale};
   MeterControls meter_controls{LblRtmCpm, LblRtmDose, PicMtr, locale};

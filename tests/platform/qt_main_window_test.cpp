@@ -66,26 +66,6 @@ TEST_F(MainWindow, RunLightsTheWholeFaceOfItsButtonAndStopReturnsItsUsualFace) {
   EXPECT_EQ(face(), usual);
 }
 
-TEST_F(MainWindow, GroupBoxesDrawTheirFrameAroundTheControlsLaidOutInThem) {
-  for (QGroupBox* frame : {window_.Frame1_, window_.Frame2_, window_.Frame3_}) {
-    SCOPED_TRACE(frame->title().toStdString());
-    // The box alone, without its controls.
-    const QColor background = frame->palette().color(QPalette::Window);
-    QImage image(frame->size(), QImage::Format_RGB32);
-    image.fill(background);
-    frame->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-    std::vector<int> lines;  // rows where a line runs across most of the box
-    for (int y = 0; y < image.height(); ++y) {
-      int drawn = 0;
-      for (int x = 0; x < image.width(); ++x) drawn += image.pixelColor(x, y) != background;
-      if (drawn > image.width() / 2) lines.push_back(y);
-    }
-    ASSERT_FALSE(lines.empty());
-    EXPECT_LT(lines.front(), frame->childrenRect().top());
-    EXPECT_GT(lines.back(), frame->childrenRect().bottom());
-  }
-}
-
 TEST(Locale, TheFiguresTakeTheirSeparatorsFromTheLocale) {
   const struct {
     const char* name;

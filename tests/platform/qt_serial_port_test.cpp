@@ -189,21 +189,6 @@ TEST(QtSerialPort, NoNotificationArrivesWhileAHandlerRuns) {
   EXPECT_EQ(line.deepest, 1);
 }
 
-TEST(QtSerialPort, FramesComingOneByOneArriveInFewerNotifications) {
-  DecoderOnPty line;
-  int notifications = 0;
-  line.inside_handler = [&] { ++notifications; };
-  // One frame each millisecond or so, the way a UART without a FIFO hands
-  // them on; the read notifier rests between notifications.
-  for (int i = 0; i < 100; ++i) {
-    Send(line.pty, {100 + i});
-    testing::HandleEventsFor(1);
-  }
-  ASSERT_TRUE(line.Counted(100));
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(line.state.SpcSmp[100 + i], 2) << i;
-  EXPECT_LT(notifications, 100);
-}
-
 // Channels 100.. for `count` frames from `first`.
 std::vector<int> Channels(int first, int count) {
   std::vector<int> channels(static_cast<std::size_t>(count));

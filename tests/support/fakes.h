@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "main_window/files_and_clock.h"
+#include "main_window/scaled_surface.h"
 #include "main_window/serial_port.h"
 #include "main_window/window_ops.h"
 
@@ -49,43 +50,22 @@ class FakeComboBox : public ComboBox {
   int index = -1;
 };
 
-// Records every drawing call in user units.
-class RecordingSurface : public DrawingSurface {
+// A raster of W x H pixels that counts what is drawn on it.
+class CountingSurface : public ScaledSurface {
  public:
-  enum class Op { Cls, Line, ColouredLine, Box };
-  struct Call {
-    Op op;
-    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    Colour colour = 0;
-  };
-  explicit RecordingSurface(float pixel_width = 925, float pixel_height = 533)
-      : pixels_{pixel_width, pixel_height} {
-    SetScaleMode(kScaleModePixels);
+  explicit CountingSurface(int pixel_width = 925, int pixel_height = 533)
+      : width_(pixel_width), height_(pixel_height) {
+    StartScale(1.0F);
   }
-  void Cls() override { calls.push_back({Op::Cls}); }
-  void SetScaleMode(int) override { left = top = 0, width = pixels_[0], height = pixels_[1]; }
-  float ScaleLeft() const override { return left; }
-  float ScaleTop() const override { return top; }
-  float ScaleWidth() const override { return width; }
-  float ScaleHeight() const override { return height; }
-  void SetScaleLeft(float v) override { left = v; }
-  void SetScaleTop(float v) override { top = v; }
-  void SetScaleWidth(float v) override { width = v; }
-  void SetScaleHeight(float v) override { height = v; }
-  void Line(float x1, float y1, float x2, float y2) override {
-    calls.push_back({Op::Line, x1, y1, x2, y2});
-  }
-  void Line(float x1, float y1, float x2, float y2, Colour colour) override {
-    calls.push_back({Op::ColouredLine, x1, y1, x2, y2, colour});
-  }
-  void LineBox(float x1, float y1, float x2, float y2) override {
-    calls.push_back({Op::Box, x1, y1, x2, y2});
-  }
-  std::vector<Call> calls;
-  float left = 0, top = 0, width = 0, height = 0;
+  int drawings = 0;  // clears, lines and boxes
 
  private:
-  float pixels_[2];
+  int PixelWidth() const override { return width_; }
+  int PixelHeight() const override { return height_; }
+  void ClearPixels() override { ++drawings; }
+  void DrawPixelLine(double, double, double, double, std::optional<Colour>) override { ++drawings; }
+  void FillPixelRect(double, double, double, double) override { ++drawings; }
+  int width_, height_;
 };
 
 class FakeMessages : public Messages {
