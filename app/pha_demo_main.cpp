@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <charconv>
+#include <cstdlib>
 #include <chrono>
 #include <iostream>
 #include <string>
@@ -76,6 +77,10 @@ bool ParseCommandLine(int argc, char** argv, pha::emulator::Plugging& plugging) 
   return true;
 }
 
+// The emulated detector's link, removed at any end of the process: Qt ends
+// it with exit() when the display server goes away, past every destructor.
+std::string* link_at_exit = nullptr;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +118,8 @@ int main(int argc, char** argv) {
     const std::string link =
         QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() +
         "/pha-demo-detector-" + std::to_string(getpid());
+    link_at_exit = new std::string(link);
+    std::atexit([] { unlink(link_at_exit->c_str()); });
     pha::emulator::Detector detector(link, options, plugging);
     detector.Start();
     pha::PosixFileSystem files;

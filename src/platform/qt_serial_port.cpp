@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -10,6 +11,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -47,18 +49,23 @@ std::string FormatDuration(qint64 ms) {
   return text + std::to_string(s) + " s";
 }
 
-// The ports open now, released at any end of the process: a lock file left
+// The lock files of the ports, removed at any end of the process: one left
 // behind would keep every other account off the line until root removes it.
 // An end through exit() (Qt's when the display server goes away, say) runs
-// no destructor of the window that owns the port.
-std::set<QSerialPort*>& OpenPorts() {
-  static std::set<QSerialPort*> ports;
-  return ports;
+// no destructor of the window that owns the port, and Qt's objects may no
+// longer be touched then; the system releases the device itself.
+std::set<const std::string*>& LockFiles() {
+  // Never destroyed: it is read after the destructors of statics have run.
+  static auto* const files = new std::set<const std::string*>;
+  return *files;
 }
 
-void CloseOpenPortsAtExit() {
-  for (QSerialPort* port : OpenPorts()) port->close();
-  OpenPorts().clear();
+void RemoveLockFilesAtExit() {
+  for (const std::string* lock : LockFiles()) {
+    std::ifstream file(*lock);
+    long pid = 0;
+    if (file >> pid && pid == getpid()) unlink(lock->c_str());
+  }
 }
 
 }  // namespace
@@ -81,13 +88,13 @@ QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
   connect(&rest_, &QTimer::timeout, this, [this] {
     if (read_notifier_ != nullptr) read_notifier_->setEnabled(true);
   });
-  static const bool registered = std::atexit(CloseOpenPortsAtExit) == 0;
+  static const bool registered = std::atexit(RemoveLockFilesAtExit) == 0;
   (void)registered;
-  OpenPorts().insert(&port_);
+  LockFiles().insert(&lock_file_);
 }
 
 QtSerialPort::~QtSerialPort() {
-  OpenPorts().erase(&port_);
+  LockFiles().erase(&lock_file_);
   port_.close();
 }
 
@@ -157,6 +164,7 @@ bool QtSerialPort::OpenDevice() {
   // The line is this program's alone while it is open: no other program
   // without root's rights can open it and take pulses away.
   ioctl(port_.handle(), TIOCEXCL);
+  lock_file_ = OwnSerialLockFile(device_);
   // Found once: the notifier lives as long as the port stays open.
   read_notifier_ = nullptr;
   for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
@@ -305,6 +313,7 @@ void QtSerialPort::ReportStolenBytes() {
 void QtSerialPort::CloseLostLine() {
   // Frames received before the failure are still counted.
   if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
+  lock_file_.clear();
   port_.close();
 }
 
@@ -337,6 +346,7 @@ void QtSerialPort::TryReopen() {
 void QtSerialPort::Shutdown() {
   shut_down_ = true;
   reopen_.stop();
+  lock_file_.clear();
   port_.close();
 }
 

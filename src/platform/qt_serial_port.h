@@ -98,6 +98,7 @@ class QtSerialPort final : public QObject, public SerialPort {
   QSerialPort port_;
   int number_ = 0;
   std::string device_;
+  std::string lock_file_;  // the open port's, kept for an end through exit()
   int input_len_ = 1;
   int threshold_ = 1;
   int event_ = 0;

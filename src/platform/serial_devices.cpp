@@ -131,14 +131,27 @@ SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device) {
   return {SerialOpenProblem::kOther, {}};
 }
 
-SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device) {
+std::vector<std::string> SerialLockFiles(const std::string& device) {
   std::vector<std::string> folders = {"/var/lock", "/etc/locks",     "/var/spool/locks",
                                       "/var/spool/uucp", "/tmp", "/var/tmp",
                                       "/var/lock/lockdev", "/run/lock"};
   if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != '\0')
     folders.emplace_back(tmp);
-  for (const std::string& folder : folders) {
-    const std::string lock = folder + "/" + LockName(device);
+  for (std::string& folder : folders) folder += "/" + LockName(device);
+  return folders;
+}
+
+std::string OwnSerialLockFile(const std::string& device) {
+  for (const std::string& lock : SerialLockFiles(device)) {
+    std::ifstream file(lock);
+    long pid = 0;
+    if (file >> pid && pid == getpid()) return lock;
+  }
+  return {};
+}
+
+SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device) {
+  for (const std::string& lock : SerialLockFiles(device)) {
     std::ifstream file(lock);
     if (!file) continue;
     long pid = 0;

@@ -34,6 +34,11 @@ SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device);
 // An empty reason when there is no such file.
 SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device);
 
+// Where serial programs put the lock file of `device` (LCK..name in one of
+// the lock folders), and the one that holds this process's number, if any.
+std::vector<std::string> SerialLockFiles(const std::string& device);
+std::string OwnSerialLockFile(const std::string& device);
+
 // The serial devices present, as the kernel publishes them, without opening
 // any: /dev/ttyUSB*, /dev/ttyACM*, the /dev/ttyS* with a UART behind them
 // (a non-zero type in /sys/class/tty/ttyS*/type, or where the kernel gives
