@@ -11,7 +11,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -61,11 +60,8 @@ std::set<const std::string*>& LockFiles() {
 }
 
 void RemoveLockFilesAtExit() {
-  for (const std::string* lock : LockFiles()) {
-    std::ifstream file(*lock);
-    long pid = 0;
-    if (file >> pid && pid == getpid()) unlink(lock->c_str());
-  }
+  for (const std::string* lock : LockFiles())
+    if (SerialLockHolder(*lock) == getpid()) unlink(lock->c_str());
 }
 
 }  // namespace
@@ -220,7 +216,7 @@ void QtSerialPort::HandleReadyRead() {
 // QSerialPort one day keep no such notifier, nothing rests and every byte
 // still arrives.
 void QtSerialPort::RestReadNotifier() {
-  if (read_notifier_ == nullptr || !read_notifier_->isEnabled()) return;
+  if (read_notifier_ == nullptr || rest_.isActive()) return;
   read_notifier_->setEnabled(false);
   rest_.start();
 }
@@ -265,8 +261,7 @@ void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
     port_.clearError();
     ++stolen_unreported_;
     // QSerialPort stops reading after a resource error; a rest starts it again.
-    if (read_notifier_ != nullptr) read_notifier_->setEnabled(false);
-    rest_.start();
+    RestReadNotifier();
     if (!since_stolen_report_.isValid() || since_stolen_report_.hasExpired(kStolenReportEveryMs))
       ReportStolenBytes();
     return;

@@ -17,6 +17,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "main_window/files_and_clock.h"
+
 namespace pha {
 namespace {
 
@@ -55,13 +57,6 @@ std::string LockName(const std::string& device) {
   std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
   std::replace(name.begin(), name.end(), '/', '_');
   return "LCK.." + name;
-}
-
-std::string ForShell(const std::string& text) {
-  if (text.find_first_of(" \t'\"\\$`;&|<>()*?[]#~") == std::string::npos) return text;
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 std::string ProcessName(long pid) {
@@ -141,21 +136,22 @@ std::vector<std::string> SerialLockFiles(const std::string& device) {
   return folders;
 }
 
+long SerialLockHolder(const std::string& lock) {
+  std::ifstream file(lock);
+  long pid = 0;
+  return file >> pid ? pid : 0;
+}
+
 std::string OwnSerialLockFile(const std::string& device) {
-  for (const std::string& lock : SerialLockFiles(device)) {
-    std::ifstream file(lock);
-    long pid = 0;
-    if (file >> pid && pid == getpid()) return lock;
-  }
+  for (const std::string& lock : SerialLockFiles(device))
+    if (SerialLockHolder(lock) == getpid()) return lock;
   return {};
 }
 
 SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device) {
   for (const std::string& lock : SerialLockFiles(device)) {
-    std::ifstream file(lock);
-    if (!file) continue;
-    long pid = 0;
-    file >> pid;
+    if (access(lock.c_str(), R_OK) != 0) continue;
+    const long pid = SerialLockHolder(lock);
     if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
       const std::string name = ProcessName(pid);
       return {SerialOpenProblem::kBusy,
@@ -167,7 +163,7 @@ SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device) {
     return {SerialOpenProblem::kOther,
             "the lock file " + lock + " remains from a program that has ended" +
                 (pid > 0 ? " (process " + std::to_string(pid) + ")" : std::string()) +
-                ". Remove it with: " + (own ? "" : "sudo ") + "rm " + ForShell(lock) +
+                ". Remove it with: " + (own ? "" : "sudo ") + "rm " + ShellWord(lock) +
                 " and start this program again"};
   }
   return {SerialOpenProblem::kOther, {}};
@@ -204,7 +200,7 @@ std::string SerialOpenRemedy(SerialOpenProblem problem, const std::string& devic
     case SerialOpenProblem::kPermissionDenied:
       return PermissionRemedy(device);
     case SerialOpenProblem::kBusy:
-      return "Another program holds it (fuser -v " + ForShell(device) +
+      return "Another program holds it (fuser -v " + ShellWord(device) +
              " names it): close that program, then try again.";
     case SerialOpenProblem::kTooManyFiles: {
       rlimit limit{};

@@ -35,8 +35,10 @@ SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device);
 SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device);
 
 // Where serial programs put the lock file of `device` (LCK..name in one of
-// the lock folders), and the one that holds this process's number, if any.
+// the lock folders); the process number a lock file holds (0: none); and
+// the lock file of `device` that holds this process's number, if any.
 std::vector<std::string> SerialLockFiles(const std::string& device);
+long SerialLockHolder(const std::string& lock);
 std::string OwnSerialLockFile(const std::string& device);
 
 // The serial devices present, as the kernel publishes them, without opening

@@ -33,18 +33,6 @@ DataPath PathInDataFolder(const FileSystem& files, const std::string& file_name)
   return {folder, folder + '/' + file_name, std::nullopt};
 }
 
-// `path` as a shell reads it: in single quotes unless it is plain.
-std::string ForShell(const std::string& path) {
-  const bool plain = std::all_of(path.begin(), path.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
-  });
-  if (plain && !path.empty()) return path;
-  std::string quoted = "'";
-  for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 // "sam20210305090703.csv", then "sam20210305090703-2.csv", "-3", ...
 std::string NumberedName(const std::string& name, int number) {
   if (number == 1) return name;
@@ -64,10 +52,10 @@ void LoadSpectrum(const std::string& file_name, MeasurementState& state, Spectru
     switch (failure.problem) {
       case FileProblem::kNoFile:
         return fail(failure.reason, "A spectrum saved with Save loads once it is copied to that "
-                                    "name (cp " + ForShell(file.folder) +
-                                        "/samYYYYMMDDhhmmss.csv " + ForShell(file.path) + ").");
+                                    "name (cp " + ShellWord(file.folder) +
+                                        "/samYYYYMMDDhhmmss.csv " + ShellWord(file.path) + ").");
       case FileProblem::kNoFolder:
-        return fail(failure.reason, "Make it with: mkdir -p " + ForShell(file.folder) +
+        return fail(failure.reason, "Make it with: mkdir -p " + ShellWord(file.folder) +
                                         " and copy a saved spectrum into it as " + file_name +
                                         ".");
       default:
@@ -105,7 +93,7 @@ void CmdSav_Click(const MeasurementState& state, FileCommandContext& context) {
   try {
     const std::string bytes = FormatSpectrumFile(state.SpcSmp);
     SaveMemory& last = context.last_save;
-    if (!error && last.stamped == stamped && last.folder == file.folder &&
+    if (!error && last.stamped == stamped && last.path.starts_with(file.folder + '/') &&
         now_ms - last.at_ms < kRewriteWithinMs) {
       // A second click within the same second: the later spectrum is kept.
       file.path = last.path;
@@ -120,14 +108,14 @@ void CmdSav_Click(const MeasurementState& state, FileCommandContext& context) {
         if (!error || error->problem != FileProblem::kExists) break;
       }
     }
-    if (!error) last = {stamped, file.folder, file.path, now_ms};
+    if (!error) last = {stamped, file.path, now_ms};
   } catch (const std::bad_alloc&) {
     error = FileFailure{FileProblem::kOther, "there is not enough memory free to write it"};
   }
   if (!error) return;
   std::string message = "Cannot save the sample spectrum to " + file.path + ": " + error->reason + ". ";
   if (error->problem == FileProblem::kNoFolder) {
-    message += "Make it with: mkdir -p " + ForShell(file.folder) + " and save again.";
+    message += "Make it with: mkdir -p " + ShellWord(file.folder) + " and save again.";
   } else {
     message += "The spectrum is still in memory: save again once this is put right.";
   }

@@ -27,8 +27,7 @@ inline constexpr char kReferenceFileName[] = "ref.csv";
 // the file the first one wrote, and only that one.
 struct SaveMemory {
   std::string stamped;  // "samYYYYMMDDhhmmss.csv"
-  std::string folder;
-  std::string path;  // where it went, maybe with a number
+  std::string path;     // where it went, maybe with a number
   std::int64_t at_ms = 0;  // monotonic
 };
 
