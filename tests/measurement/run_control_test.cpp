@@ -3,13 +3,64 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
 
-#include "measurement_rig.h"
+#include "acquisition/measurement_state.h"
+#include "measurement/rate_meter.h"
+#include "measurement/tick_seconds.h"
+#include "support/fakes.h"
 
 namespace pha::testing {
 namespace {
 
-using RunControlTest = MeasurementRig;
+// The controls of the two measurement groups as fakes, with the state and
+// the rate meter, so that a test can click and tick without a window.
+using Texts = std::vector<std::string>;
+
+class RunControlTest : public ::testing::Test {
+ protected:
+  enum Preset { k10Sec, k1Min, k24Hour };  // the items of FakeComboBox
+
+  // As the pulse decoder counts `count` pulses in `channel`.
+  void Pulses(int count, int channel) {
+    state.CntSec += count;
+    state.SumSec += count * channel;
+    if (state.FlgRun == Flag::False) return;
+    state.CntTot += count;
+    state.SumTot += std::int64_t{count} * channel;
+    state.SpcSmp[static_cast<std::size_t>(channel)] += count;
+  }
+  void Click() { CmdRun_Click(state, run); }
+  // A tick of the one-second timer `after_ms` after the last one, as the
+  // window counts it.
+  void Tick(std::int64_t after_ms = 1000) {
+    monotonic.now_ms += after_ms;
+    Tim1s_Timer(meter, state, meter_controls, run, seconds.Count(monotonic.now_ms));
+  }
+  // The four measurement labels, in display order.
+  Texts Shown() const { return {LblCnt.caption, LblCpm.caption, LblTim.caption, LblDose.caption}; }
+
+  void SetUp() override {
+    CmbTmr.SetListIndex(k10Sec);
+    IniMes(state, PicGrp);  // as at start-up
+  }
+
+  MeasurementState state;
+  FakeButton CmdRun;
+  FakeComboBox CmbTmr;
+  FakeLabel LblCnt, LblCpm, LblTim, LblDose, LblRtmCpm, LblRtmDose;
+  CountingSurface PicGrp;
+  CountingSurface PicMtr{81, 21};
+  LocaleSeparators locale;
+  RunControls run{CmdRun, CmbTmr, LblCnt, LblCpm, LblTim, LblDose, PicGrp, locale};
+  MeterControls meter_controls{LblRtmCpm, LblRtmDose, PicMtr, locale};
+  RateMeter meter;
+  TickSeconds seconds;
+  FakeMonotonicClock monotonic;
+};
+
 
 TEST_F(RunControlTest, TenSecondRunShowsEachSecondAndStopsOnTheEleventhTick) {
   Click();
@@ -49,30 +100,19 @@ TEST_F(RunControlTest, StopKeepsEverythingAndStartResetsTotalsAtOnceLabelsOnTheF
   Pulses(4, 200);  // after the last tick: counted, not yet shown
   const Texts shown{"15 COUNT", "300 CPM", "00:00:03", "50 nGy"};
   ASSERT_EQ(Shown(), shown);
-
   Click();
-  for (int i = 0; i < 3; ++i) {
-    Pulses(7, 300);  // while idle: the real-time figures only
-    Tick();
-  }
-  const MeasurementState stopped = state;
-  EXPECT_EQ(state.TimMes, 3);
-  EXPECT_EQ(state.CntTot, 19);
-  EXPECT_EQ(state.SpcSmp[80], 16);
-  EXPECT_EQ(state.SpcSmp[300], 1);
+  Tick();
+  EXPECT_EQ(std::tuple(state.TimMes, state.CntTot, state.SpcSmp[80]), std::tuple(3, 19, 16));
   EXPECT_EQ(Shown(), shown);
 
   state.SpcRef[500] = 42;  // as loaded from a file
   PicGrp.drawings = 0;
   Click();
-  EXPECT_EQ(state.TimMes, 0);
-  EXPECT_EQ(state.CntTot, 0);
-  EXPECT_EQ(state.SumTot, 0);
+  EXPECT_EQ(std::tuple(state.TimMes, state.CntTot, state.SumTot), std::tuple(0, 0, 0));
   for (const Spectrum* spectrum : {&state.SpcSmp, &state.SpcSmt, &state.SpcRef})
     EXPECT_EQ(std::count(spectrum->begin(), spectrum->end(), 1), kSpectrumChannels);
   EXPECT_GT(PicGrp.drawings, 0) << "the cleared spectra are drawn at once";
   EXPECT_EQ(Shown(), shown);
-  EXPECT_NE(state.spectra_changes, stopped.spectra_changes);
   Tick();
   EXPECT_EQ(Shown(), (Texts{"0 COUNT", "0 CPM", "00:00:01", "0 nGy"}));
 }
@@ -117,48 +157,49 @@ TEST_F(RunControlTest, ShowsCountAverageCpmTimeAndDose) {
 TEST_F(RunControlTest, ALateTickCountsEverySecondItStandsFor) {
   struct Second {
     std::int64_t after_ms;
-    int pulses;  // in channel 80, during the time before the tick
+    int pulses;  // in channel 1000, during the time before the tick
   };
-  const std::vector<Second> seven_seconds(7, Second{1000, 10});
+  const std::vector<Second> seven_seconds(7, Second{1000, 16});
   const auto then = [&](std::vector<Second> ticks) {
     ticks.insert(ticks.begin(), seven_seconds.begin(), seven_seconds.end());
     return ticks;
   };
+  // 960 CPM and 2,000 nGy each second; the real-time figures climb as
+  // 1 - 0.9^seconds of that, whichever way the seconds came.
   const struct {
     const char* what;
     std::vector<Second> ticks;
     Texts shown;
-    const char* real_time;  // LblRtmCpm
+    Texts real_time;
     bool running;
   } rows[] = {
-      {"on time, give or take", {{950, 10}, {1049, 10}, {1000, 10}},
-       {"30 COUNT", "600 CPM", "00:00:03", "100 nGy"}, "163 CPM", true},
-      // Seven seconds at 600 CPM, whichever way they came: 600 (1 - 0.9^7).
-      {"one tick 5 s late", {{1000, 10}, {6000, 60}},
-       {"70 COUNT", "600 CPM", "00:00:07", "100 nGy"}, "313 CPM", true},
+      {"on time, give or take", {{950, 16}, {1049, 16}, {1000, 16}},
+       {"48 COUNT", "960 CPM", "00:00:03", "2,000 nGy"}, {"260 CPM", "542 nGy"}, true},
+      {"one tick 5 s late", {{1000, 16}, {6000, 96}},
+       {"112 COUNT", "960 CPM", "00:00:07", "2,000 nGy"}, {"501 CPM", "1,043 nGy"}, true},
       // The preset passes within the stall: the labels show all 12 s and
       // their pulses, and the next tick stops the run.
-      {"the preset inside a stall", then({{5000, 50}}),
-       {"120 COUNT", "600 CPM", "00:00:12", "100 nGy"}, "431 CPM", true},
-      {"... and the next tick", then({{5000, 50}, {1000, 10}}),
-       {"120 COUNT", "600 CPM", "00:00:12", "100 nGy"}, "447 CPM", false},
+      {"the preset inside a stall", then({{5000, 80}}),
+       {"192 COUNT", "960 CPM", "00:00:12", "2,000 nGy"}, {"689 CPM", "1,435 nGy"}, true},
+      {"... and the next tick", then({{5000, 80}, {1000, 16}}),
+       {"192 COUNT", "960 CPM", "00:00:12", "2,000 nGy"}, {"716 CPM", "1,492 nGy"}, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     meter = RateMeter{};
     seconds = TickSeconds{};
     Click();
-    ASSERT_EQ(state.FlgRun, Flag::True);
     for (const Second& tick : row.ticks) {
-      Pulses(tick.pulses, 80);
+      Pulses(tick.pulses, 1000);
       Tick(tick.after_ms);
     }
     EXPECT_EQ(Shown(), row.shown);
-    EXPECT_EQ(LblRtmCpm.caption, row.real_time);
+    EXPECT_EQ((Texts{LblRtmCpm.caption, LblRtmDose.caption}), row.real_time);
     EXPECT_EQ(state.FlgRun == Flag::True, row.running);
     CmdRun.caption = "Stop";
     Click();
   }
+  EXPECT_EQ(state.CntSec + state.SumSec, 0);  // cleared by every tick
 }
 
 }  // namespace

@@ -178,10 +178,6 @@ TEST_F(FileCommandsTest, ASaveIsNamedByTheLocalDateAndTime) {
   EXPECT_TRUE(fs::exists(before) || fs::exists(after)) << before;
 }
 
-int OpenDescriptors() {
-  const fs::directory_iterator entries("/proc/self/fd");
-  return static_cast<int>(std::distance(begin(entries), end(entries)));
-}
 
 // As a desktop session may start the program: SIGXFSZ would end it, unless
 // the program itself ignores it.
@@ -270,14 +266,14 @@ class FileFailureTest : public FileCommandsTest, public ::testing::WithParamInte
   std::string Click() {
     if (GetParam().limit != nullptr) GetParam().limit();
     const MeasurementState before = state_;
-    const int descriptors = OpenDescriptors();
+    const int descriptors = testing::OpenDescriptors();
     GetParam().click(state_, context_);
     std::string report = messages_.errors.size() == 1
                              ? messages_.errors[0]
                              : std::to_string(messages_.errors.size()) + " messages";
     if (!(state_ == before)) report += " [memory changed]";
     if (PicGrp_.drawings > 0) report += " [redrawn]";
-    if (OpenDescriptors() != descriptors) report += " [a descriptor left open]";
+    if (testing::OpenDescriptors() != descriptors) report += " [a descriptor left open]";
     if (open("/dev/tty", O_RDONLY | O_NOCTTY) >= 0) report += " [took a terminal]";
     return report;
   }

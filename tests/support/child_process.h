@@ -1,11 +1,13 @@
 // Work done in a child process, so that a limit, a signal's disposition or a
-// privilege given up stays there.
+// privilege given up stays there; and the process's open descriptors.
 #pragma once
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 
 namespace pha::testing {
@@ -30,6 +32,12 @@ inline std::string InChild(const std::function<std::string()>& work) {
   waitpid(child, &status, 0);
   if (WIFSIGNALED(status)) report += " [ended by signal " + std::to_string(WTERMSIG(status)) + "]";
   return report;
+}
+
+// How many descriptors this process has open.
+inline int OpenDescriptors() {
+  const std::filesystem::directory_iterator entries("/proc/self/fd");
+  return static_cast<int>(std::distance(begin(entries), end(entries)));
 }
 
 }  // namespace pha::testing
