@@ -1,7 +1,6 @@
 #include "platform/qt_serial_port.h"
 
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <limits>
 #include <vector>
 
+#include "measurement/display_formats.h"
 #include "platform/serial_devices.h"
 
 namespace pha {
@@ -36,17 +36,6 @@ int ParseInt(std::string_view text) {
   return value;
 }
 
-// "45 s", "2 min 6 s", "3 h 0 min 12 s".
-std::string FormatDuration(qint64 ms) {
-  const qint64 seconds = (ms + 500) / 1000;
-  const qint64 h = seconds / 3600;
-  const qint64 min = seconds / 60 % 60;
-  const qint64 s = seconds % 60;
-  std::string text;
-  if (h > 0) text += std::to_string(h) + " h ";
-  if (h > 0 || min > 0) text += std::to_string(min) + " min ";
-  return text + std::to_string(s) + " s";
-}
 
 // The lock files of the ports, removed at any end of the process: one left
 // behind would keep every other account off the line until root removes it.
@@ -157,9 +146,8 @@ void QtSerialPort::Open() {
 // that a reopening applies the very ones of the start-up.
 bool QtSerialPort::OpenDevice() {
   if (!port_.open(QIODevice::ReadOnly)) return false;
-  // The line is this program's alone while it is open: no other program
-  // without root's rights can open it and take pulses away.
-  ioctl(port_.handle(), TIOCEXCL);
+  // QSerialPort claims the line for this program alone (TIOCEXCL): no other
+  // program without root's rights can open it and take pulses away.
   lock_file_ = OwnSerialLockFile(device_);
   // Found once: the notifier lives as long as the port stays open.
   read_notifier_ = nullptr;

@@ -179,6 +179,17 @@ TEST_F(FileCommandsTest, ASaveIsNamedByTheLocalDateAndTime) {
 }
 
 
+// The commands that messages advise give a shell the very path.
+TEST(ShellWord, AShellReadsThePathBackAsItWas) {
+  for (const std::string path : {"/home/ana/data", "/home/ana/Ana's data", "/tmp/a b$c\"d`e\\"}) {
+    std::string read_back(256, '\0');
+    FILE* shell = popen(("printf %s " + ShellWord(path)).c_str(), "r");
+    read_back.resize(fread(read_back.data(), 1, read_back.size(), shell));
+    pclose(shell);
+    EXPECT_EQ(read_back, path);
+  }
+}
+
 // As a desktop session may start the program: SIGXFSZ would end it, unless
 // the program itself ignores it.
 void LimitFileSize() {
@@ -228,6 +239,8 @@ const Failure kFailures[] = {
      nullptr},
     {"SaveBeyondTheFileSizeLimit", Save, kSaved, nullptr, Nothing, LimitFileSize},
     {"LoadMissingFile", CmdLodSmp_Click, "data/sam.csv", "cp @/data/", Nothing, nullptr},
+    {"LoadWithoutDataFolder", CmdLodSmp_Click, "data/sam.csv", "mkdir -p @/data ",
+     [] { fs::remove_all("data"); }, nullptr},
     // A named pipe nobody writes to would block a plain read for ever.
     {"LoadANamedPipe", CmdLodRef_Click, "data/ref.csv", nullptr,
      [] { mkfifo("data/ref.csv", 0644); }, nullptr},
