@@ -15,8 +15,8 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <charconv>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <string_view>

@@ -58,9 +58,7 @@ struct Model {
       if (!skip) accepted.push_back({n, running});
     }
   }
-  void Log(const std::string& entry) {
-    title = entry + FirstCharacters(title, kKeptCharacters);
-  }
+  void Log(const std::string& entry) { title = entry + FirstCharacters(title, kKeptCharacters); }
 
   std::size_t at = 0;
   bool skip = false;
@@ -76,9 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   testing::FakeWindow window;
   MeasurementState state;
   // Now and then every count starts a few pulses short of the 32-bit limit.
-  const std::int32_t start = input.ConsumeIntegralInRange(0, 7) == 0
-                                 ? static_cast<std::int32_t>(kLimit) - input.ConsumeIntegralInRange(0, 3)
-                                 : input.ConsumeIntegralInRange(1, 1000);
+  const std::int32_t start =
+      input.ConsumeIntegralInRange(0, 7) == 0
+          ? static_cast<std::int32_t>(kLimit) - input.ConsumeIntegralInRange(0, 3)
+          : input.ConsumeIntegralInRange(1, 1000);
   state.SpcSmp.fill(start);
   state.SpcSmt.fill(start);
   state.SpcRef.fill(start);

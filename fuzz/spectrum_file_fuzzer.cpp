@@ -18,21 +18,14 @@ using namespace pha;
 
 using pha::fuzz::Require;
 
-class OneFile final : public FileSystem {
+// The working folder /work with one file; a write fails, and shows.
+class OneFile final : public testing::NoFiles {
  public:
   explicit OneFile(std::string bytes) : bytes_(std::move(bytes)) {}
   WorkingDirectory CurrentDirectory() const override { return {"/work", std::nullopt}; }
   FileContents ReadFile(const std::string& path) const override {
     Require(path == "/work/data/ref.csv", "LodRef reads another file");
     return {bytes_, std::nullopt};
-  }
-  FileError WriteFileReplacing(const std::string&, std::string_view) override {
-    Require(false, "a load writes");
-    return std::nullopt;
-  }
-  FileError WriteNewFile(const std::string&, std::string_view) override {
-    Require(false, "a load writes");
-    return std::nullopt;
   }
 
  private:

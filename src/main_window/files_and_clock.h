@@ -39,8 +39,8 @@ class MonotonicClock {
 // where it is plain, else in single quotes.
 inline std::string ShellWord(std::string_view path) {
   const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+           c == '.' || c == '_' || c == '-' || c == '+';
   });
   if (plain) return std::string(path);
   std::string quoted = "'";

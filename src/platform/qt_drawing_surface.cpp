@@ -248,9 +248,8 @@ bool QtDrawingSurface::AdoptPixelRatio() {
 void QtDrawingSurface::MakePens() {
   for (std::size_t pen = 0; pen < pens_.size(); ++pen) {
     const std::int64_t key = pen_colours_[pen];
-    pens_[pen] = CosmeticPen(key == kForegroundKey
-                                 ? palette().color(QPalette::ButtonText)
-                                 : ToQColor(static_cast<Colour>(key), palette()));
+    pens_[pen] = CosmeticPen(key == kForegroundKey ? palette().color(QPalette::ButtonText)
+                                                   : ToQColor(static_cast<Colour>(key), palette()));
   }
 }
 

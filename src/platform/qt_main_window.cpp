@@ -97,10 +97,9 @@ QtMainWindow::QtMainWindow(const std::string& port1_device, FileSystem& files, C
   run_.emplace(CmdRun_);
   tmr_.emplace(CmbTmr_);
   messages_.emplace(this);
-  logic_ = std::make_unique<TxtCmt>(
-      TxtCmtControls{*title_, *rtm_cpm_, *rtm_dose_, *PicMtr_, *tmr_, *run_, *tim_, *cnt_, *cpm_,
-                     *dose_, *PicGrp_, port_, *messages_, files, clock, monotonic_,
-                     SystemLocaleSeparators()});
+  logic_ = std::make_unique<TxtCmt>(TxtCmtControls{
+      *title_, *rtm_cpm_, *rtm_dose_, *PicMtr_, *tmr_, *run_, *tim_, *cnt_, *cpm_, *dose_, *PicGrp_,
+      port_, *messages_, files, clock, monotonic_, SystemLocaleSeparators()});
 
   // Both timers run from the creation of the window to the end; their ticks
   // reach the handlers once Form_Load has returned.

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "main_window/txt_cmt.h"
-#include "platform/qt_controls.h"
 #include "platform/files/local_clock.h"
+#include "platform/qt_controls.h"
 #include "platform/qt_drawing_surface.h"
 #include "platform/qt_messages.h"
 #include "platform/qt_serial_port.h"

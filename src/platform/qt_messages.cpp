@@ -53,8 +53,7 @@ void QtMessages::ShowWindow() {
   // message as it stands. Any other (closed, hidden, unmapped or destroyed
   // behind Qt's back) is replaced by a new one where it stood.
   const bool on_screen = window_ != nullptr && window_->isVisible() &&
-                         window_->windowHandle() != nullptr &&
-                         window_->windowHandle()->isExposed();
+                         window_->windowHandle() != nullptr && window_->windowHandle()->isExposed();
   if (!on_screen) {
     if (window_ != nullptr) {
       if (window_->isVisible()) {

@@ -63,7 +63,7 @@ class QtMessages final : public QObject, public Messages {
   QWidget* parent_;
   std::deque<Entry> entries_;  // newest first
   std::uint64_t dropped_ = 0;
-  QTimer show_;                // builds the window once per burst
+  QTimer show_;  // builds the window once per burst
   QPointer<QDialog> window_;
   QPointer<QLabel> newest_;
   QPointer<QLabel> earlier_title_;

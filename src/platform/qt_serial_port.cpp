@@ -36,7 +36,6 @@ int ParseInt(std::string_view text) {
   return value;
 }
 
-
 // The lock files of the ports, removed at any end of the process: one left
 // behind would keep every other account off the line until root removes it.
 // An end through exit() (Qt's when the display server goes away, say) runs
@@ -217,8 +216,7 @@ void QtSerialPort::DeliverWaiting() {
   // after a moment's wait, until one comes short.
   for (int chunk = 0; chunk < kMostDeliveredChunks; ++chunk) {
     pollfd line{port_.handle(), POLLIN, 0};
-    if (poll(&line, 1, chunk == 0 ? 0 : kRefillWaitMs) != 1 || (line.revents & POLLIN) == 0)
-      break;
+    if (poll(&line, 1, chunk == 0 ? 0 : kRefillWaitMs) != 1 || (line.revents & POLLIN) == 0) break;
     const std::int64_t before = received_;
     port_.waitForReadyRead(0);
     if (received_ - before < kFullReadBytes) break;
@@ -237,8 +235,8 @@ bool QtSerialPort::LineIsGone() const {
 }
 
 void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
-  if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || lost_ ||
-      shut_down_ || !port_.isOpen())
+  if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || lost_ || shut_down_ ||
+      !port_.isOpen())
     return;
   // A read that finds nothing where the system said bytes were waiting
   // (QSerialPort reports it as a read or resource error) means that another
@@ -289,7 +287,9 @@ void QtSerialPort::ReportStolenBytes() {
          " were gone before this program could read them" +
          (first ? std::string() : " (" + std::to_string(times) + " times in the last minutes)") +
          ": another program is reading the line, and the pulses it takes are not counted. Find "
-         "it with: fuser -v " + device_ + " and stop it (a modem manager: sudo systemctl stop "
+         "it with: fuser -v " +
+         device_ +
+         " and stop it (a modem manager: sudo systemctl stop "
          "ModemManager).");
 }
 

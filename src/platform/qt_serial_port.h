@@ -37,8 +37,7 @@ class QtSerialPort final : public QObject, public SerialPort {
 
   // `devices` maps port numbers to the system's device paths.
   explicit QtSerialPort(std::map<int, std::string> devices, QObject* parent = nullptr,
-                        int reopen_interval_ms = kReopenIntervalMs,
-                        int read_rest_ms = kReadRestMs);
+                        int reopen_interval_ms = kReopenIntervalMs, int read_rest_ms = kReadRestMs);
   ~QtSerialPort() override;
 
   void SetCommPort(int number) override;
@@ -106,12 +105,12 @@ class QtSerialPort final : public QObject, public SerialPort {
   bool lost_ = false;  // failed after start-up and not back yet
   bool shut_down_ = false;
   QTimer reopen_{this};
-  QTimer rest_{this};                        // the read notifier's rest
-  QElapsedTimer away_;                       // since the line was lost
-  std::set<std::string> told_causes_;        // why it would not reopen, each told once
+  QTimer rest_{this};                  // the read notifier's rest
+  QElapsedTimer away_;                 // since the line was lost
+  std::set<std::string> told_causes_;  // why it would not reopen, each told once
   QElapsedTimer since_stolen_report_;
-  std::int64_t stolen_unreported_ = 0;  // reads that found the bytes gone
-  std::int64_t received_ = 0;           // bytes handed to notifications, about
+  std::int64_t stolen_unreported_ = 0;       // reads that found the bytes gone
+  std::int64_t received_ = 0;                // bytes handed to notifications, about
   QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
   std::function<void()> on_comm_;
   std::function<void(const std::string&)> on_report_;

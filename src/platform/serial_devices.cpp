@@ -91,8 +91,7 @@ std::string PermissionRemedy(const std::string& device) {
   const std::string kernel_name = error ? FileName(device) : real.filename().string();
   return "Only root may open it. Give the desktop's user access with a udev rule: a file "
          "/etc/udev/rules.d/70-pha.rules holding\n    KERNEL==\"" +
-         kernel_name +
-         "\", TAG+=\"uaccess\"\nthen plug the adapter in again (see the README).";
+         kernel_name + "\", TAG+=\"uaccess\"\nthen plug the adapter in again (see the README).";
 }
 
 }  // namespace
@@ -127,8 +126,8 @@ SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device) {
 }
 
 std::vector<std::string> SerialLockFiles(const std::string& device) {
-  std::vector<std::string> folders = {"/var/lock", "/etc/locks",     "/var/spool/locks",
-                                      "/var/spool/uucp", "/tmp", "/var/tmp",
+  std::vector<std::string> folders = {"/var/lock",         "/etc/locks", "/var/spool/locks",
+                                      "/var/spool/uucp",   "/tmp",       "/var/tmp",
                                       "/var/lock/lockdev", "/run/lock"};
   if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != '\0')
     folders.emplace_back(tmp);
@@ -177,7 +176,8 @@ std::vector<std::string> PresentSerialDevices(const std::string& root) {
   for (std::string& device : Glob(root + "/dev/ttyS*")) {
     if (HasUart(root, FileName(device))) devices.push_back(std::move(device));
   }
-  for (std::string& device : Glob(root + "/dev/serial/by-id/*")) devices.push_back(std::move(device));
+  for (std::string& device : Glob(root + "/dev/serial/by-id/*"))
+    devices.push_back(std::move(device));
   return devices;
 }
 

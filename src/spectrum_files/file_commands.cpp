@@ -27,7 +27,8 @@ struct DataPath {
 
 DataPath PathInDataFolder(const FileSystem& files, const std::string& file_name) {
   const WorkingDirectory directory = files.CurrentDirectory();
-  if (directory.error) return {kDataFolder, std::string(kDataFolder) + '/' + file_name, directory.error};
+  if (directory.error)
+    return {kDataFolder, std::string(kDataFolder) + '/' + file_name, directory.error};
   const std::string folder =
       directory.path + (directory.path.ends_with('/') ? "" : "/") + kDataFolder;
   return {folder, folder + '/' + file_name, std::nullopt};
@@ -51,13 +52,14 @@ void LoadSpectrum(const std::string& file_name, MeasurementState& state, Spectru
   const auto fail_on = [&](const FileFailure& failure) {
     switch (failure.problem) {
       case FileProblem::kNoFile:
-        return fail(failure.reason, "A spectrum saved with Save loads once it is copied to that "
-                                    "name (cp " + ShellWord(file.folder) +
-                                        "/samYYYYMMDDhhmmss.csv " + ShellWord(file.path) + ").");
+        return fail(failure.reason,
+                    "A spectrum saved with Save loads once it is copied to that "
+                    "name (cp " +
+                        ShellWord(file.folder) + "/samYYYYMMDDhhmmss.csv " + ShellWord(file.path) +
+                        ").");
       case FileProblem::kNoFolder:
         return fail(failure.reason, "Make it with: mkdir -p " + ShellWord(file.folder) +
-                                        " and copy a saved spectrum into it as " + file_name +
-                                        ".");
+                                        " and copy a saved spectrum into it as " + file_name + ".");
       default:
         return fail(failure.reason, "The spectra are as they were.");
     }
@@ -113,7 +115,8 @@ void CmdSav_Click(const MeasurementState& state, FileCommandContext& context) {
     error = FileFailure{FileProblem::kOther, "there is not enough memory free to write it"};
   }
   if (!error) return;
-  std::string message = "Cannot save the sample spectrum to " + file.path + ": " + error->reason + ". ";
+  std::string message =
+      "Cannot save the sample spectrum to " + file.path + ": " + error->reason + ". ";
   if (error->problem == FileProblem::kNoFolder) {
     message += "Make it with: mkdir -p " + ShellWord(file.folder) + " and save again.";
   } else {

@@ -26,8 +26,8 @@ inline constexpr char kReferenceFileName[] = "ref.csv";
 // The last save, so that a second click within the same second replaces
 // the file the first one wrote, and only that one.
 struct SaveMemory {
-  std::string stamped;  // "samYYYYMMDDhhmmss.csv"
-  std::string path;     // where it went, maybe with a number
+  std::string stamped;     // "samYYYYMMDDhhmmss.csv"
+  std::string path;        // where it went, maybe with a number
   std::int64_t at_ms = 0;  // monotonic
 };
 

@@ -45,8 +45,11 @@ TEST(GetPls, AcceptsChannelsTenTo1023AndCountsIntoTheMeasurementOnlyWhileRunning
     int channel;
     bool accepted;
     Flag run;
-  } cases[] = {{9, false, Flag::True},    {10, true, Flag::True},  {1023, true, Flag::True},
-               {1024, false, Flag::True}, {512, true, Flag::False}};
+  } cases[] = {{9, false, Flag::True},
+               {10, true, Flag::True},
+               {1023, true, Flag::True},
+               {1024, false, Flag::True},
+               {512, true, Flag::False}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.channel);
     const bool counted = c.accepted && c.run == Flag::True;
@@ -76,7 +79,8 @@ TEST(TitleLog, PutsEachEntryInFrontOfTheFirst250CharactersOfTheOldTitle) {
   };
   const std::string star = "\u2605";  // three bytes, one character
   const std::pair<std::string, std::string> cases[] = {
-      {std::string(" ") + repeat(star + " ", 200), std::string("10  ") + repeat(star + " ", 124) + star},
+      {std::string(" ") + repeat(star + " ", 200),
+       std::string("10  ") + repeat(star + " ", 124) + star},
       {repeat(star, 300), std::string("10 ") + repeat(star, 250)},
   };
   for (const auto& [old_title, title_after] : cases) {

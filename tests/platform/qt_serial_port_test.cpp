@@ -1,8 +1,8 @@
 // Serial port 1 on a real pseudo-terminal, through QSerialPort.
 #include "platform/qt_serial_port.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -11,13 +11,13 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "acquisition/pulse_decoder.h"
@@ -45,8 +45,8 @@ TEST(SerialDevices, ThePresentOnesAreFoundWithoutOpeningAny) {
     const char* type;  // in sysfs, or nullptr: none
     bool driver;
     bool present;
-  } rows[] = {{"ttyS0", "4", true, true},   {"ttyS1", "0", true, false},
-              {"ttyS2", nullptr, true, true},  {"ttyS3", nullptr, false, false},
+  } rows[] = {{"ttyS0", "4", true, true},       {"ttyS1", "0", true, false},
+              {"ttyS2", nullptr, true, true},   {"ttyS3", nullptr, false, false},
               {"ttyUSB0", nullptr, true, true}, {"ttyACM1", nullptr, true, true}};
   std::set<std::string> expected{(root / "dev/serial/by-id/usb-FTDI_A1").string()};
   fs::create_directories(root / "dev/serial/by-id");
@@ -131,36 +131,12 @@ TEST(QtSerialPort, OpensTheDeviceAt19200Baud8N1RawWithoutFlowControl) {
   ExpectDetectorLine(pty.master_fd());
 }
 
-TEST(QtSerialPort, BytesInOddSizedChunksStillGiveWholeFrames) {
-  // Without the notifier's rest, so that each chunk is read on its own.
-  DecoderOnPty line({}, QtSerialPort::kReopenIntervalMs, 0);
-  // First the bytes a cooked line would mangle: CR, LF, XON/XOFF, ^C.
-  std::vector<int> channels = {10, 13, 17, 19, 0x303, 0x10A, 0x20D, 0x311, 1023};
-  while (channels.size() < 300) channels.push_back(10 + (channels.size() * 37) % 1014);
-  const std::vector<std::uint8_t> bytes = Frames(channels);
-  const std::size_t kChunks[] = {1, 3, 5, 7, 2, 1, 1, 9};
-  for (std::size_t i = 0, at = 0; at < bytes.size(); ++i) {
-    const std::size_t size = std::min(kChunks[i % std::size(kChunks)], bytes.size() - at);
-    testing::SendBytes(line.pty, {bytes.begin() + long(at), bytes.begin() + long(at + size)});
-    at += size;
-    testing::HandleEventsFor(2);  // so that each chunk is read on its own
-  }
-  ASSERT_TRUE(line.Counted(300));
-  EXPECT_EQ(line.state.CntTot, 300);
-  Spectrum expected{};
-  expected.fill(1);
-  for (const int channel : channels) ++expected[channel];
-  EXPECT_EQ(line.state.SpcSmp, expected);
-  EXPECT_EQ(line.decoder.FlgSkp(), Flag::False);
-}
-
 // Channels 100.. for `count` frames from `first`.
 std::vector<int> Channels(int first, int count) {
   std::vector<int> channels(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) channels[static_cast<std::size_t>(i)] = 100 + (first + i) % 900;
   return channels;
 }
-
 
 // The detector behind a fixed name, as udev gives an adapter: plugged in, a
 // new pty whose line another program has left spoiled; pulled out, the name
@@ -194,7 +170,8 @@ TEST(QtSerialPort, ADetectorPluggedInAgainIsCountedOnAndLeavesNothingBehind) {
   const fs::path link = fs::temp_directory_path() / ("pha-replug-" + std::to_string(getpid()));
   Cable cable(link);
   cable.Plug();
-  DecoderOnPty line(link.string(), 1);
+  // Without the notifier's rest, so that chunks are read as they come.
+  DecoderOnPty line(link.string(), 1, 0);
   QWidget window;
   QtMessages messages(&window);
   line.port.OnLineReport([&](const std::string& message) {
@@ -207,8 +184,19 @@ TEST(QtSerialPort, ADetectorPluggedInAgainIsCountedOnAndLeavesNothingBehind) {
     for (const int channel : channels) ++expected[channel];
   };
 
-  send(Channels(0, 300));
+  // In odd-sized chunks, the bytes a cooked line would mangle first (CR, LF,
+  // XON/XOFF, ^C): whole frames all the same.
+  std::vector<int> first = {10, 13, 17, 19, 0x303, 0x10A, 0x20D, 0x311, 1023};
+  for (const int channel : Channels(0, 291)) first.push_back(channel);
+  const std::vector<std::uint8_t> bytes = Frames(first);
+  for (std::size_t at = 0, size = 1; at < bytes.size(); at += size, size = size % 9 + 2) {
+    SendBytes(cable.Detector(),
+              {bytes.begin() + long(at), bytes.begin() + long(std::min(at + size, bytes.size()))});
+    testing::HandleEventsFor(2);
+  }
+  for (const int channel : first) ++expected[channel];
   ASSERT_TRUE(line.Counted(300));
+  EXPECT_EQ(line.state.SpcSmp, expected);
   cable.Pull();
   ASSERT_TRUE(WaitFor([&] { return line.reports.size() == 1 && !line.port.IsOpen(); }));
   // Something that is no serial device turns up under the name: told once,

@@ -131,9 +131,13 @@ TEST_F(FileCommandsTest, ASaveNeverReplacesAFileItDidNotJustWrite) {
     std::vector<Save> saves;
     std::map<std::string, std::string> files;
   } rows[] = {
-      {"the clocks repeat the hour", false, {{0, 2}, {3'600'000, 3}},
+      {"the clocks repeat the hour",
+       false,
+       {{0, 2}, {3'600'000, 3}},
        {{kSaved, Lines("2", 1024)}, {kSavedAgain, Lines("3", 1024)}}},
-      {"another program's file, then two clicks in one second", true, {{0, 2}, {400, 3}},
+      {"another program's file, then two clicks in one second",
+       true,
+       {{0, 2}, {400, 3}},
        {{kSaved, "earlier\r\n"}, {kSavedAgain, Lines("3", 1024)}}},
   };
   for (const auto& row : rows) {
@@ -178,7 +182,6 @@ TEST_F(FileCommandsTest, ASaveIsNamedByTheLocalDateAndTime) {
   EXPECT_TRUE(fs::exists(before) || fs::exists(after)) << before;
 }
 
-
 // The commands that messages advise give a shell the very path.
 TEST(ShellWord, AShellReadsThePathBackAsItWas) {
   for (const std::string path : {"/home/ana/data", "/home/ana/Ana's data", "/tmp/a b$c\"d`e\\"}) {
@@ -216,7 +219,7 @@ void LeadASession() {
 struct Failure {
   const char* name;
   void (*click)(MeasurementState&, FileCommandContext&);
-  const char* file;   // what the message names, in the working folder
+  const char* file;  // what the message names, in the working folder
   // What else it says (the line, the remedy; @ stands for the working
   // folder), or nullptr.
   const char* tells;
@@ -306,7 +309,8 @@ TEST_P(FileFailureTest, ShowsOneMessageNamingTheFileAndChangesNothing) {
   EXPECT_NE(report.find(std::string(GetParam().file) + ": "), std::string::npos) << report;
   if (GetParam().tells != nullptr) {
     std::string tells = GetParam().tells;
-    if (const std::size_t at = tells.find('@'); at != std::string::npos) tells.replace(at, 1, folder_);
+    if (const std::size_t at = tells.find('@'); at != std::string::npos)
+      tells.replace(at, 1, folder_);
     EXPECT_NE(report.find(tells), std::string::npos) << report;
   }
   EXPECT_EQ(report.find(" ["), std::string::npos) << report;

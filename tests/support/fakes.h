@@ -82,7 +82,7 @@ class ScriptedSerialPort : public SerialPort {
   void SetInputModeBinary() override {}
   void SetInputLen(int bytes) override { input_len = bytes; }
   void SetRThreshold(int) override {}
-  void Open() override { opened = true; }
+  void Open() override {}
   int CommEvent() const override { return event; }
   int InBufferCount() const override { return static_cast<int>(waiting.size()); }
   void Input(std::span<std::uint8_t> out) override {
@@ -96,7 +96,6 @@ class ScriptedSerialPort : public SerialPort {
   std::deque<std::uint8_t> waiting;
   int event = kEvReceive;
   int input_len = 0;
-  bool opened = false;
 };
 
 // A file system with nothing in it: every read and write fails.

@@ -158,8 +158,8 @@ int main(int argc, char** argv) {
   try {
     line = parse_command_line(argc, argv);
   } catch (const UsageError& error) {
-    std::cerr << "pha-emulator: " << error.message
-              << '\n' << kUsage.substr(0, kUsage.find('\n') + 1)
+    std::cerr << "pha-emulator: " << error.message << '\n'
+              << kUsage.substr(0, kUsage.find('\n') + 1)
               << "(pha-emulator --help explains the options)\n";
     return kExitBadOptions;
   }

@@ -153,9 +153,8 @@ FileContents PosixFileSystem::ReadFile(const std::string& path) const {
   if (fd < 0) return {{}, Reason(errno, path)};
   // Closed on every way out, an allocation that fails while the file is
   // read included. Read-only: nothing is lost if the close fails.
-  const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* open_fd) {
-    close(*open_fd);
-  });
+  const std::unique_ptr<const int, void (*)(const int*)> closing(
+      &fd, [](const int* open_fd) { close(*open_fd); });
   if (fstat(fd, &status) != 0) return {{}, Reason(errno, path)};
   if (!S_ISREG(status.st_mode))
     return {{}, S_ISDIR(status.st_mode) ? Reason(EISDIR, path) : NotARegularFile()};
