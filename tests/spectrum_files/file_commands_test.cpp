@@ -92,6 +92,7 @@ class FileCommandsTest : public ::testing::Test {
 };
 
 TEST_F(FileCommandsTest, SaveWritesTheSampleAndASavedFileLoadsBackIntoChannels0To1023Only) {
+  const int descriptors = testing::OpenDescriptors();
   CmdSav_Click(state_, context_);
   EXPECT_EQ(ReadBytes(kSaved), Lines("1", 1024));  // straight after a reset
   for (int channel = 0; channel < kFileChannels; ++channel)
@@ -116,6 +117,7 @@ TEST_F(FileCommandsTest, SaveWritesTheSampleAndASavedFileLoadsBackIntoChannels0T
   expected.spectra_changes = state_.spectra_changes;
   EXPECT_TRUE(state_ == expected);
   EXPECT_GT(PicGrp_.drawings, 0);  // the loaded spectrum is drawn at once
+  EXPECT_EQ(testing::OpenDescriptors(), descriptors);  // every file closed again
 }
 
 // Where the local time repeats (the clocks go back in autumn), or another
