@@ -45,6 +45,10 @@ void RateMeter::Update(MeasurementState& state, const MeterControls& controls, i
 
 void Tim1s_Timer(RateMeter& meter, MeasurementState& state, const MeterControls& meter_controls,
                  const RunControls& run_controls, int seconds) {
+  // A tick that stands for no second (it came on the timer's schedule right
+  // after a late one that counted the second it fell into) changes nothing:
+  // its pulses stay in CntSec and SumSec and go to the next second.
+  if (seconds < 1) return;
   meter.Update(state, meter_controls, seconds);
   MeasurementStep(state, run_controls, seconds);
 }

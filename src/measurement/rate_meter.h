@@ -37,6 +37,7 @@ class RateMeter {
 
 // The whole one-second tick of Tim1s, standing for `seconds` (1 unless the
 // tick came late, see TickSeconds): the meter, then the measurement step.
+// A tick that stands for 0 seconds does nothing.
 void Tim1s_Timer(RateMeter& meter, MeasurementState& state, const MeterControls& meter_controls,
                  const RunControls& run_controls, int seconds = 1);
 

@@ -14,15 +14,20 @@ constexpr std::int64_t kMostSeconds = 31 * 86400;
 }  // namespace
 
 int TickSeconds::Count(std::int64_t now_ms) {
-  if (!counted_to_ms_) {
-    counted_to_ms_ = now_ms;  // the first interval may be shorter than a second
+  if (!anchor_ms_) {
+    anchor_ms_ = now_ms;
+    counted_ = 0;
     return 1;
   }
-  const std::int64_t elapsed_ms = now_ms - *counted_to_ms_;
-  const std::int64_t seconds =
-      std::clamp<std::int64_t>((elapsed_ms + kHalfSecondMs) / kSecondMs, 1, kMostSeconds);
-  counted_to_ms_ = std::clamp(*counted_to_ms_ + seconds * kSecondMs, now_ms - kHalfSecondMs,
-                              now_ms + kHalfSecondMs);
+  const std::int64_t due = (now_ms - *anchor_ms_ + kHalfSecondMs) / kSecondMs;
+  const std::int64_t seconds = std::max<std::int64_t>(due - counted_, 0);
+  if (seconds > kMostSeconds) {
+    // Counted from here on afresh.
+    anchor_ms_ = now_ms;
+    counted_ = 0;
+    return static_cast<int>(kMostSeconds);
+  }
+  counted_ += seconds;
   return static_cast<int>(seconds);
 }
 
