@@ -1,48 +1,15 @@
 #include "platform/qt_controls.h"
 
-#include <dlfcn.h>
-
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLocale>
 #include <QRegularExpression>
-#include <bit>
 
 #include "platform/qt_colour.h"
+#include "platform/xlib_calls.h"
 
 namespace pha {
-namespace {
-
-// Makes one round trip to the X server through Xlib, when the program shows
-// its windows through the xcb platform plugin with Xlib beside it.
-//
-// Qt's QXcbWindow::setWindowTitle sets _NET_WM_NAME through XCB and WM_NAME
-// through Xlib (XSetWMName); the next XFlush, from the event loop, hands
-// Xlib's request to XCB in _XSend. Because XCB owns the event queue, _XSend
-// appends a PendingRequest (32 bytes on the heap) for each request, so that
-// its errors can be picked up later. Xlib drops those records only while it
-// reads events (never: _XEventsQueued returns at once when XCB owns the queue)
-// or waits for a reply (_XReply, which retires every record before its own).
-// So they pile up, one per title, some 40 KiB a minute at the full line rate,
-// until Xlib's guard against sequence numbers wrapping waits for a reply of
-// its own, about 65,000 requests on the connection later: here after 16
-// minutes and 0.6 MiB, up to 2 MiB when the program sends little else. The
-// resident memory stays that much higher. XSync waits for a reply.
-//
-// The program does not link Xlib: it is used only when the plugin loaded it.
-void RoundTripThroughXlib() {
-  const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (x11 == nullptr || x11->display() == nullptr) return;
-  using XSyncFunction = int (*)(Display*, int);
-  static const XSyncFunction xsync = [] {
-    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    return xlib != nullptr ? std::bit_cast<XSyncFunction>(dlsym(xlib, "XSync")) : nullptr;
-  }();
-  if (xsync != nullptr) xsync(x11->display(), /*discard=*/0);
-}
-
-}  // namespace
 
 QtWindowTitle::QtWindowTitle(QWidget* window)
     : window_(window), caption_(window->windowTitle().toStdString()) {

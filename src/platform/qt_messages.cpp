@@ -12,14 +12,13 @@
 #include <QWindow>
 
 #include "platform/files/process.h"
+#include "platform/xlib_calls.h"
 
 namespace pha {
 namespace {
 
 constexpr int kWindowWidthPixels = 560;
 constexpr int kEarlierLinesShown = 8;
-// How long after the window shows keys are taken for ones pressed before.
-constexpr qint64 kKeysIgnoredMs = 300;
 
 QString FromUtf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -80,10 +79,11 @@ void QtMessages::ShowWindow() {
   if (!on_screen) {
     if (placed_) window_->move(place_);
     window_->show();
+    down_before_ = KeysDownOnTheXServer().value_or(std::set<std::uint32_t>{});
+    closing_key_down_ = 0;
   }
   window_->raise();
   window_->activateWindow();
-  shown_.start();
 }
 
 void QtMessages::BuildWindow() {
@@ -118,21 +118,48 @@ void QtMessages::BuildWindow() {
   buttons->button(QDialogButtonBox::Ok)->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, window, &QDialog::accept);
   layout->addWidget(buttons);
-  // A key that was down before the window showed closes nothing: one the
-  // operator was typing elsewhere, or one held down. A program that sends a
-  // window a key (xdotool key --window, say) can leave that key down when the
-  // window it went to has gone, and its autorepeat would dismiss every new
-  // message window the moment it shows.
+  // Keys reach the window itself, and only through TakeKey(): no control in
+  // it acts on a key of its own (OK on Enter, say, as it is pressed).
+  for (QWidget* child : window->findChildren<QWidget*>()) {
+    child->setFocusPolicy(Qt::NoFocus);
+    child->installEventFilter(this);
+  }
   window->installEventFilter(this);
-  for (QWidget* child : window->findChildren<QWidget*>()) child->installEventFilter(this);
   window_ = window;
 }
 
 bool QtMessages::eventFilter(QObject* watched, QEvent* event) {
-  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
-      (static_cast<QKeyEvent*>(event)->isAutoRepeat() || !shown_.hasExpired(kKeysIgnoredMs)))
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    TakeKey(*static_cast<QKeyEvent*>(event));
     return true;
+  }
   return QObject::eventFilter(watched, event);
+}
+
+void QtMessages::TakeKey(const QKeyEvent& key) {
+  const bool closing = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter ||
+                       key.key() == Qt::Key_Escape;
+  if (!closing || key.isAutoRepeat() || window_ == nullptr) return;
+  const std::uint32_t code = key.nativeScanCode();
+  if (key.type() == QEvent::KeyPress) {
+    // Held since before the window appeared, and repeating.
+    if (code != 0 && down_before_.contains(code)) return;
+    if (window_->isVisible() && window_->windowHandle() != nullptr &&
+        window_->windowHandle()->isExposed())
+      closing_key_down_ = key.key();
+    return;
+  }
+  // An X server may hand a held key's repeats on as releases and presses,
+  // not all of them marked as repeats; the server knows whether the key is
+  // up.
+  if (code != 0) {
+    const std::optional<std::set<std::uint32_t>> down = KeysDownOnTheXServer();
+    if (down && down->contains(code)) return;
+    if (down_before_.erase(code) > 0) return;  // up at last, but not pressed here
+  }
+  if (closing_key_down_ != key.key()) return;
+  closing_key_down_ = 0;
+  window_->close();
 }
 
 }  // namespace pha

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPoint>
@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <string>
 
 #include "main_window/window_ops.h"
@@ -30,6 +31,12 @@ namespace pha {
 // program started, and a line saying how many earlier ones were dropped.
 // Every message also goes to standard error at once, with the date and time.
 // Nothing here blocks the event loop: pulses are counted behind the window.
+//
+// The window closes only by the operator's own act: a click on OK, the
+// window manager's close, or Enter or Escape that this window saw pressed
+// and then released. A key held down since before the window appeared (one
+// the operator was typing elsewhere, or one that a program sending keys left
+// down, repeating) closes nothing, pressed or released, nor do repeats.
 class QtMessages final : public QObject, public Messages {
   Q_OBJECT
 
@@ -59,6 +66,8 @@ class QtMessages final : public QObject, public Messages {
 
   void ShowWindow();
   void BuildWindow();
+  // Closes the window for Enter or Escape pressed and released in it.
+  void TakeKey(const QKeyEvent& key);
 
   QWidget* parent_;
   std::deque<Entry> entries_;  // newest first
@@ -68,7 +77,10 @@ class QtMessages final : public QObject, public Messages {
   QPointer<QLabel> newest_;
   QPointer<QLabel> earlier_title_;
   QPointer<QPlainTextEdit> earlier_;
-  QElapsedTimer shown_;  // since the window was last shown
+  // The X server's keys that were down when the window appeared, until
+  // each is released; and the closing key pressed in the window, if any.
+  std::set<std::uint32_t> down_before_;
+  int closing_key_down_ = 0;
   QPoint place_;
   bool placed_ = false;
 };

@@ -1,0 +1,243 @@
+// The message window, offscreen and under a real X server (CMakeLists.txt),
+// where other programs send it keys, unmap or destroy it behind Qt's back,
+// and where a key can be held down as it appears.
+#include "platform/qt_messages.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QWindow>
+#include <bit>
+#include <functional>
+
+#include "support/qt_wait.h"
+
+namespace pha {
+namespace {
+
+using testing::HandleEventsFor;
+using testing::WaitFor;
+
+// Another program's doings on the X server, through the libraries Qt's xcb
+// plugin has loaded (and libXtst for the keyboard); each returns false where
+// the window system is not X (offscreen).
+class XServer {
+ public:
+  XServer() {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr) return;
+    connection_ = x11->connection();
+    display_ = x11->display();
+    xcb_ = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
+    xlib_ = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    xtest_ = dlopen("libXtst.so.6", RTLD_LAZY);
+  }
+  bool There() const { return connection_ != nullptr && xcb_ && xlib_ && xtest_; }
+
+  // A request on the window, as another program makes it.
+  bool Ask(const char* request, QWindow& window) {
+    if (!There()) return false;
+    Function<unsigned (*)(xcb_connection_t*, std::uint32_t)>(xcb_, request)(connection_,
+                                                                             Id(window));
+    Flush();
+    return true;
+  }
+  // A key event sent to the window with XSendEvent, as `xdotool key --window`
+  // sends one to a window that does not have the focus.
+  bool Send(QWindow& window, bool press, const char* key = "Return") {
+    if (!There()) return false;
+    struct {
+      std::uint8_t response_type, detail;
+      std::uint16_t sequence;
+      std::uint32_t time, root, event, child;
+      std::int16_t root_x, root_y, event_x, event_y;
+      std::uint16_t state;
+      std::uint8_t same_screen, pad;
+    } event{};
+    static_assert(sizeof event == 32);
+    event.response_type = press ? 2 : 3;  // KeyPress, KeyRelease
+    event.detail = Keycode(key);
+    event.root = Root(window);
+    event.event = Id(window);
+    event.same_screen = 1;
+    const std::uint32_t mask = press ? 1 : 2;  // KeyPressMask, KeyReleaseMask
+    Function<unsigned (*)(xcb_connection_t*, std::uint8_t, std::uint32_t, std::uint32_t,
+                          const char*)>(xcb_, "xcb_send_event")(
+        connection_, 0, Id(window), mask, reinterpret_cast<const char*>(&event));
+    Flush();
+    return true;
+  }
+  // The key goes down, or up, on the server's keyboard (XTEST), as a
+  // keyboard or a program driving it makes it; held down, it repeats.
+  bool Key(bool press, const char* key = "Return") {
+    if (!There()) return false;
+    Function<int (*)(Display*, unsigned, int, unsigned long)>(xtest_, "XTestFakeKeyEvent")(
+        display_, Keycode(key), press ? 1 : 0, 0);
+    Function<int (*)(Display*)>(xlib_, "XFlush")(display_);
+    return true;
+  }
+
+ private:
+  template <typename F>
+  static F Function(void* library, const char* name) {
+    return std::bit_cast<F>(dlsym(library, name));
+  }
+  std::uint8_t Keycode(const char* key) {
+    const auto keysym = Function<unsigned long (*)(const char*)>(xlib_, "XStringToKeysym")(key);
+    return Function<std::uint8_t (*)(Display*, unsigned long)>(xlib_, "XKeysymToKeycode")(
+        display_, keysym);
+  }
+  static std::uint32_t Id(QWindow& window) { return static_cast<std::uint32_t>(window.winId()); }
+  std::uint32_t Root(QWindow&) {
+    using Setup = const void* (*)(xcb_connection_t*);
+    using Iterator = struct {
+      const std::uint32_t* data;
+      int rem, index;
+    };
+    const void* setup = Function<Setup>(xcb_, "xcb_get_setup")(connection_);
+    const Iterator screens =
+        Function<Iterator (*)(const void*)>(xcb_, "xcb_setup_roots_iterator")(setup);
+    return screens.data[0];  // the first field of xcb_screen_t: its root
+  }
+  void Flush() { Function<int (*)(xcb_connection_t*)>(xcb_, "xcb_flush")(connection_); }
+
+  xcb_connection_t* connection_ = nullptr;
+  Display* display_ = nullptr;
+  void* xcb_ = nullptr;
+  void* xlib_ = nullptr;
+  void* xtest_ = nullptr;
+};
+
+// The message windows on the screen now.
+std::vector<QDialog*> Shown(const QWidget& main) {
+  std::vector<QDialog*> windows;
+  for (QDialog* window : main.findChildren<QDialog*>()) {
+    if (window->isVisible() && window->windowHandle() != nullptr &&
+        window->windowHandle()->isExposed())
+      windows.push_back(window);
+  }
+  return windows;
+}
+
+// A key event as Qt hands it to a window: `press` or release, maybe a
+// repeat.
+void QtKey(QWidget& to, int key, bool press, bool repeat = false) {
+  QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier, QString(),
+                  repeat);
+  QApplication::sendEvent(&to, &event);
+}
+
+// However the operator or another program closed the message window, the
+// next failure shows it again, on the screen, the newest message on top and
+// the earlier ones below with their times. A key closes it only when it saw
+// the key both pressed and released.
+TEST(Messages, EveryNewMessageShowsTheWindowHoweverItWasClosed) {
+  QWidget main;
+  QtMessages messages(&main);
+  XServer x;
+  const auto typed = [](int key) {
+    return [key](QDialog& window) {
+      QtKey(window, key, true);
+      QtKey(window, key, false);
+    };
+  };
+  const struct {
+    const char* how;
+    std::function<void(QDialog&)> close;
+    bool closes;
+  } ways[] = {
+      {"Enter pressed for another window, released in this one",
+       [&](QDialog& window) {
+         QtKey(main, Qt::Key_Return, true);
+         QtKey(window, Qt::Key_Return, false);
+       },
+       false},
+      {"Enter held down, repeating",
+       [](QDialog& window) {
+         for (int i = 0; i < 5; ++i) QtKey(window, Qt::Key_Return, true, i > 0);
+       },
+       false},
+      {"Enter typed", typed(Qt::Key_Return), true},
+      {"Escape typed", typed(Qt::Key_Escape), true},
+      {"closed by the window manager", [](QDialog& window) { window.close(); }, true},
+      // Through the X server where there is one; offscreen, as Qt hands them on.
+      {"Enter sent to it by another program",
+       [&](QDialog& window) {
+         if (!x.Send(*window.windowHandle(), true) || !x.Send(*window.windowHandle(), false))
+           typed(Qt::Key_Return)(window);
+       },
+       true},
+      {"unmapped by another program",
+       [&](QDialog& window) {
+         if (!x.Ask("xcb_unmap_window", *window.windowHandle())) window.close();
+       },
+       true},
+      {"destroyed by another program",
+       [&](QDialog& window) {
+         if (!x.Ask("xcb_destroy_window", *window.windowHandle())) window.close();
+       },
+       true},
+  };
+  const QRegularExpression timed(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d +message (\\d+)$"));
+  const auto number = [&](const QString& line) {
+    const QRegularExpressionMatch match = timed.match(line);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+  };
+  messages.ShowError("message 0");
+  int sent = 0;
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    ASSERT_TRUE(WaitFor([&] { return Shown(main).size() == 1; }, 3000));
+    way.close(*messages.Window());
+    EXPECT_EQ(WaitFor([&] { return Shown(main).empty(); }, 300), way.closes);
+    messages.ShowError("message " + std::to_string(++sent));
+    ASSERT_TRUE(WaitFor(
+        [&] { return Shown(main).size() == 1 && number(messages.Newest()->text()) == sent; },
+        3000));
+    ASSERT_EQ(Shown(main), std::vector<QDialog*>{messages.Window()});
+    const QStringList earlier = messages.Earlier()->toPlainText().split('\n');
+    ASSERT_EQ(earlier.size(), sent);
+    for (int i = 0; i < sent; ++i) EXPECT_EQ(number(earlier[i]), sent - 1 - i) << i;
+  }
+}
+
+// A key held down on the X server as a new window appears (the operator's,
+// or one that a program sending keys left down when the window it went to
+// closed) repeats into the new window and at last is released there: none
+// of that closes it, and a key typed afterwards does.
+TEST(Messages, AKeyHeldDownAsTheWindowAppearsClosesNothing) {
+  XServer x;
+  if (!x.There()) GTEST_SKIP() << "needs an X server (run under Xvfb by CMakeLists.txt)";
+  QWidget main;
+  QtMessages messages(&main);
+  ASSERT_TRUE(x.Key(true));
+  for (int failure = 1; failure <= 3; ++failure) {
+    SCOPED_TRACE(failure);
+    messages.ShowError("failure " + std::to_string(failure));
+    ASSERT_TRUE(WaitFor([&] { return Shown(main).size() == 1; }, 3000));
+    HandleEventsFor(1200);  // past the keyboard's repeat delay
+    ASSERT_EQ(Shown(main).size(), 1U);
+    if (failure == 3) {
+      x.Key(false);
+      HandleEventsFor(300);
+      ASSERT_EQ(Shown(main).size(), 1U);
+    }
+    messages.Window()->close();
+    ASSERT_TRUE(WaitFor([&] { return Shown(main).empty(); }, 3000));
+  }
+  messages.ShowError("typed away");
+  ASSERT_TRUE(WaitFor([&] { return Shown(main).size() == 1; }, 3000));
+  messages.Window()->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return messages.Window()->isActiveWindow(); }, 3000));
+  x.Key(true);
+  x.Key(false);
+  EXPECT_TRUE(WaitFor([&] { return Shown(main).empty(); }, 3000));
+}
+
+}  // namespace
+}  // namespace pha
