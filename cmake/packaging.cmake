@@ -21,8 +21,8 @@ program is built; the operator's account needs access to it (on Debian,
 membership of the dialout group).
 
 Started from the desktop's menu, pha works in the folder pha of the
-documents folder (~/Documents/pha, or ~/pha), where Save writes its spectra
-into the folder data. pha-demo runs the same window on an emulated detector,
+documents folder (~/Documents/pha, or ~/pha where that cannot be made),
+where Save writes its spectra into the folder data. pha-demo runs the same window on an emulated detector,
 without hardware; pha-emulator is a detector on a pseudo-terminal.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -31,7 +31,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries' packages, Qt's among them, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# pha-desktop finds the documents folder with xdg-user-dir; without it, ~/pha.
+# xdg-user-dirs names the documents folder in ~/.config/user-dirs.dirs, where
+# pha-desktop looks for it; without one, pha-desktop uses ~/pha.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-user-dirs)
 # Debian installs executables without their debugging information, and
 # without the compilers' names and versions in .comment (as dh_strip does).

@@ -93,6 +93,9 @@ class FileSystem {
   // The same for a name where no file may be yet: a file already there is
   // left as it is, and the write fails with FileProblem::kExists.
   virtual FileError WriteNewFile(const std::string& path, std::string_view bytes) = 0;
+  // Whether new files can be made in the folder `path`: no error, or why not
+  // (FileProblem::kNoFolder where it does not exist).
+  virtual FileError CheckWritableFolder(const std::string& path) const = 0;
 };
 
 }  // namespace pha

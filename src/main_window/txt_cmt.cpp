@@ -16,6 +16,7 @@ void TxtCmt::Form_Load() {
   c_.CmbTmr.SetListIndex(0);
   IniMes(state_, c_.PicGrp);
   DrwGrp(state_, c_.PicGrp);
+  CheckDataFolder(file_context_);
 }
 
 void TxtCmt::MSComm1_OnComm() { decoder_.MSComm1_OnComm(); }

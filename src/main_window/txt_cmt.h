@@ -45,7 +45,8 @@ class TxtCmt {
   TxtCmt& operator=(const TxtCmt&) = delete;
 
   // Start-up, before the window is shown: opens serial port 1 (throws
-  // PlatformError when it cannot), selects "10 sec", resets and draws.
+  // PlatformError when it cannot), selects "10 sec", resets and draws; then
+  // tells the operator if Save cannot work in the working directory.
   void Form_Load();
   void MSComm1_OnComm();
   void CmdRun_Click();

@@ -125,6 +125,20 @@ void CmdSav_Click(const MeasurementState& state, FileCommandContext& context) {
   context.messages.ShowError(message);
 }
 
+void CheckDataFolder(FileCommandContext& context) {
+  const DataPath data = PathInDataFolder(context.files, "");
+  FileError error = data.error;
+  if (!error) error = context.files.CheckWritableFolder(data.folder);
+  if (!error) return;
+  std::string message = "Save cannot work in " + data.folder + ": " + error->reason + ". ";
+  if (error->problem == FileProblem::kNoFolder) {
+    message += "Make it with: mkdir -p " + ShellWord(data.folder) + " before saving.";
+  } else {
+    message += "Put this right before saving.";
+  }
+  context.messages.ShowError(message + " Measuring goes on meanwhile.");
+}
+
 void CmdLodSmp_Click(MeasurementState& state, FileCommandContext& context) {
   LoadSpectrum(kSampleFileName, state, state.SpcSmp, context);
 }

@@ -48,6 +48,11 @@ struct FileCommandContext {
 // autumn, say). Changes nothing in memory and does not redraw.
 void CmdSav_Click(const MeasurementState& state, FileCommandContext& context);
 
+// At start-up: tells the operator when no spectrum can be saved in the
+// folder data below the working directory (it is missing, say), so that it
+// is put right before a measurement worth saving has run. Changes nothing.
+void CheckDataFolder(FileCommandContext& context);
+
 // Reads data/sam.csv into channels 0..1023 of SpcSmp, then redraws the plot.
 // Channels 1024..2000, the other spectra and the counters stay as they are;
 // during a run, pulses keep adding on top of the loaded counts.

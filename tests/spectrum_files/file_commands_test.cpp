@@ -184,6 +184,32 @@ TEST_F(FileCommandsTest, ASaveIsNamedByTheLocalDateAndTime) {
   EXPECT_TRUE(fs::exists(before) || fs::exists(after)) << before;
 }
 
+// Told at start-up, before a measurement worth saving has run.
+TEST_F(FileCommandsTest, AtStartUpTheOperatorLearnsWhenSaveCannotWork) {
+  const struct {
+    const char* what;
+    void (*prepare)();
+    const char* tells;  // nullptr: nothing to tell
+  } rows[] = {
+      {"a folder data", [] {}, nullptr},
+      {"no folder data", [] { fs::remove_all("data"); }, "mkdir -p "},
+      {"a file named data", [] { fs::remove_all("data"), WriteBytes("data", ""); }, "not a folder"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    row.prepare();
+    messages_.errors.clear();
+    CheckDataFolder(context_);
+    if (row.tells == nullptr) {
+      EXPECT_EQ(messages_.errors, std::vector<std::string>{});
+    } else {
+      ASSERT_EQ(messages_.errors.size(), 1U);
+      EXPECT_NE(messages_.errors[0].find(folder_ + "/data"), std::string::npos) << messages_.errors[0];
+      EXPECT_NE(messages_.errors[0].find(row.tells), std::string::npos) << messages_.errors[0];
+    }
+  }
+}
+
 // The commands that messages advise give a shell the very path.
 TEST(ShellWord, AShellReadsThePathBackAsItWas) {
   for (const std::string path : {"/home/ana/data", "/home/ana/Ana's data", "/tmp/a b$c\"d`e\\"}) {

@@ -111,6 +111,9 @@ class NoFiles : public FileSystem {
   FileError WriteNewFile(const std::string& path, std::string_view bytes) override {
     return WriteFileReplacing(path, bytes);
   }
+  FileError CheckWritableFolder(const std::string& path) const override {
+    return FileFailure{FileProblem::kNoFolder, "the folder " + path + " does not exist"};
+  }
 };
 
 class FakeClock : public Clock {

@@ -184,6 +184,18 @@ FileError PosixFileSystem::WriteNewFile(const std::string& path, std::string_vie
   return Write(path, bytes, /*replace=*/false);
 }
 
+FileError PosixFileSystem::CheckWritableFolder(const std::string& path) const {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      return FileFailure{FileProblem::kNoFolder, "the folder " + path + " does not exist"};
+    return Reason(errno, path);
+  }
+  if (!S_ISDIR(info.st_mode)) return FileFailure{FileProblem::kOther, path + " is not a folder"};
+  if (access(path.c_str(), W_OK | X_OK) != 0) return Reason(errno, path);
+  return std::nullopt;
+}
+
 FileError PosixFileSystem::Write(const std::string& path, std::string_view bytes, bool replace) {
   std::string temporary;
   const int fd = CreateBeside(path, temporary);

@@ -17,6 +17,7 @@ class PosixFileSystem final : public FileSystem {
   // renameat2(RENAME_NOREPLACE), or a hard link where the file system has no
   // such rename.
   FileError WriteNewFile(const std::string& path, std::string_view bytes) override;
+  FileError CheckWritableFolder(const std::string& path) const override;
 
  private:
   FileError Write(const std::string& path, std::string_view bytes, bool replace);
