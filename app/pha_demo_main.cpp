@@ -22,9 +22,10 @@
 #include <string_view>
 
 #include "emulator/emulator.h"
-#include "platform/files/local_clock.h"
-#include "platform/files/posix_file_system.h"
-#include "platform/files/process.h"
+#include "platform/posix/clocks.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/diagnostics.h"
+#include "platform/posix/process.h"
 #include "platform/qt_main_window.h"
 
 namespace {
@@ -84,7 +85,7 @@ std::string* link_at_exit = nullptr;
 }  // namespace
 
 int main(int argc, char** argv) {
-  pha::PrepareProcess();
+  if (!pha::PrepareProcess("pha-demo")) return 1;
   pha::emulator::Plugging plugging;
   try {
     if (!ParseCommandLine(argc, argv, plugging)) {

@@ -2,13 +2,13 @@
 // serial port 1. No command line, no configuration.
 #include <QApplication>
 
-#include "platform/files/local_clock.h"
-#include "platform/files/posix_file_system.h"
-#include "platform/files/process.h"
+#include "platform/posix/clocks.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/process.h"
 #include "platform/qt_main_window.h"
 
 int main(int, char** argv) {
-  pha::PrepareProcess();
+  if (!pha::PrepareProcess("pha")) return 1;
   // The program has no command line, and Qt's own options (-style, -reverse,
   // -platform, -qwindowtitle, ...) would change its window: Qt gets the
   // program's name only.

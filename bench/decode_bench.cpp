@@ -11,7 +11,7 @@
 #include "acquisition/pulse_decoder.h"
 #include "main_window/serial_port.h"
 #include "platform/qt_controls.h"
-#include "platform/qt_serial_port.h"
+#include "platform/serial/qt_serial_port.h"
 #include "support/detector_line.h"
 
 namespace pha {

@@ -38,8 +38,8 @@
 #include "acquisition/pulse_decoder.h"
 #include "acquisition/title_log.h"
 #include "emulator/emulator.h"
-#include "platform/files/local_clock.h"
-#include "platform/files/posix_file_system.h"
+#include "platform/posix/clocks.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/qt_main_window.h"
 #include "support/fakes.h"
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "acquisition/pulse_decoder.h"
-#include "platform/qt_serial_port.h"
+#include "platform/serial/qt_serial_port.h"
 #include "support/detector_line.h"
 #include "support/fakes.h"
 

@@ -1,7 +1,6 @@
 // The file system and clock operations the spectrum file commands use.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,19 +33,6 @@ class MonotonicClock {
   // Milliseconds since some fixed moment in the past.
   virtual std::int64_t NowMs() const = 0;
 };
-
-// `path` as a shell reads it, for commands that messages advise: as it is
-// where it is plain, else in single quotes.
-inline std::string ShellWord(std::string_view path) {
-  const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
-           c == '.' || c == '_' || c == '-' || c == '+';
-  });
-  if (plain) return std::string(path);
-  std::string quoted = "'";
-  for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // What kind of failure a file operation met, where the operator can do
 // something particular about it.

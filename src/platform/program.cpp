@@ -7,7 +7,8 @@
 #include <csignal>
 #include <memory>
 
-#include "platform/files/process.h"
+#include "platform/posix/diagnostics.h"
+#include "platform/posix/process.h"
 #include "platform/qt_main_window.h"
 
 namespace pha {

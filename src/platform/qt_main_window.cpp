@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "platform/files/process.h"
+#include "platform/posix/diagnostics.h"
 #include "platform/qt_program_icon.h"
 #include "platform/qt_style.h"
 
@@ -83,7 +83,7 @@ QtDrawingSurface* MakeSurface(QWidget* parent, int left, int top, int width, int
 }  // namespace
 
 QtMainWindow::QtMainWindow(const std::string& port1_device, FileSystem& files, Clock& clock)
-    : port_({{1, port1_device}}) {
+    : port_({{1, port1_device}}, nullptr, {.clock = &monotonic_}) {
   setWindowTitle(QStringLiteral("FrmQor"));
   BuildControls();
 
@@ -169,19 +169,24 @@ void QtMainWindow::WireEvents() {
   const auto to = [this](Handler handler) {
     return [this, handler] { Handle([this, handler] { (logic_.get()->*handler)(); }); };
   };
+  // Before a second is counted or a click is handled, the port hands on what
+  // the system holds for the line already: a late tick's second has all its
+  // pulses, a run counts none that came before its click, and a save holds
+  // every one that came before it.
+  const auto at_once = [this, to](Handler handler) {
+    return [this, handler = to(handler)] {
+      port_.DeliverWaiting();
+      handler();
+    };
+  };
   port_.OnComm(to(&TxtCmt::MSComm1_OnComm));
   port_.OnLineReport([this](const std::string& message) { messages_->ShowError(message); });
-  connect(CmdRun_, &QPushButton::clicked, this, to(&TxtCmt::CmdRun_Click));
-  // Before a second is counted, the port hands on what it holds already, so
-  // that the second has all its pulses also when its tick came late.
-  connect(Tim1s_, &QTimer::timeout, this, [this, tick = to(&TxtCmt::Tim1s_Timer)] {
-    port_.DeliverWaiting();
-    tick();
-  });
+  connect(CmdRun_, &QPushButton::clicked, this, at_once(&TxtCmt::CmdRun_Click));
+  connect(Tim1s_, &QTimer::timeout, this, at_once(&TxtCmt::Tim1s_Timer));
   connect(TimDraw_, &QTimer::timeout, this, to(&TxtCmt::TimDraw_Timer));
-  connect(CmdSav_, &QPushButton::clicked, this, to(&TxtCmt::CmdSav_Click));
-  connect(CmdLodSmp_, &QPushButton::clicked, this, to(&TxtCmt::CmdLodSmp_Click));
-  connect(CmdLodRef_, &QPushButton::clicked, this, to(&TxtCmt::CmdLodRef_Click));
+  connect(CmdSav_, &QPushButton::clicked, this, at_once(&TxtCmt::CmdSav_Click));
+  connect(CmdLodSmp_, &QPushButton::clicked, this, at_once(&TxtCmt::CmdLodSmp_Click));
+  connect(CmdLodRef_, &QPushButton::clicked, this, at_once(&TxtCmt::CmdLodRef_Click));
 }
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {

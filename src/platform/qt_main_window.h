@@ -14,11 +14,11 @@
 #include <string>
 
 #include "main_window/txt_cmt.h"
-#include "platform/files/local_clock.h"
+#include "platform/posix/clocks.h"
 #include "platform/qt_controls.h"
 #include "platform/qt_drawing_surface.h"
 #include "platform/qt_messages.h"
-#include "platform/qt_serial_port.h"
+#include "platform/serial/qt_serial_port.h"
 
 namespace pha {
 
@@ -72,8 +72,8 @@ class QtMainWindow final : public QWidget {
   void Handle(const std::function<void()>& handler);
   void EndOnUnexpectedFailure(const std::string& what);
 
-  QtSerialPort port_;
   SteadyClock monotonic_;
+  QtSerialPort port_;
   std::optional<QtWindowTitle> title_;
   std::optional<QtLabel> rtm_cpm_, rtm_dose_, tim_, cnt_, cpm_, dose_;
   std::optional<QtButton> run_;

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "platform/files/process.h"
+#include "platform/posix/diagnostics.h"
 #include "platform/xlib_calls.h"
 
 namespace pha {

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "main_window/shell_word.h"
 #include "plot/spectrum_plot.h"
 #include "spectrum_files/spectrum_file.h"
 

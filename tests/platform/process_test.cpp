@@ -1,7 +1,8 @@
 // Standard error as a desktop may hand it over: a pipe whose reader has gone,
 // or one that nobody reads. Each case runs in a child process that starts as
 // the program does; the child must finish, neither killed nor held up.
-#include "platform/files/process.h"
+#include "platform/posix/diagnostics.h"
+#include "platform/posix/process.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -21,7 +22,7 @@ TEST(Diagnostics, NeitherADeadNorAStalledStandardErrorStopsTheProgram) {
       signal(SIGPIPE, SIG_DFL);
       dup2(ends[1], STDERR_FILENO);
       alarm(10);  // a blocked write ends the child with SIGALRM
-      PrepareProcess();
+      PrepareProcess("pha");
       // Far more than a pipe holds.
       for (int i = 0; i < 5000; ++i) WriteDiagnostic("pha", std::string(100, 'x'));
       return std::string("done");

@@ -30,8 +30,12 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "emulator/runner.h"
+#include "platform/posix/clocks.h"
+#include "platform/posix/posix_file_system.h"
+#include "spectrum_files/spectrum_file.h"
 #include "support/child_process.h"
 #include "support/detector_line.h"
 #include "support/fakes.h"
@@ -286,32 +290,107 @@ TEST_F(MainWindow, AStalledEventLoopDoesNotShortenTheMeasurement) {
   EXPECT_NEAR(cpm, 57600, (0.05 + 1.5 / shown) * 57600);
 }
 
+// A click sees the line as it stands at the click: a run counts no pulse
+// that came before it, and a save holds every one that came before it.
+TEST(Clicks, ARunCountsNoPulseFromBeforeItsClickAndASaveHoldsEveryOneBeforeIts) {
+  namespace fs = std::filesystem;
+  char scratch[] = "/tmp/pha-clicks-XXXXXX";
+  ASSERT_NE(mkdtemp(scratch), nullptr);
+  const fs::path before = fs::current_path();
+  fs::create_directory(fs::path(scratch) / "data");
+  fs::current_path(scratch);
+  {
+    PtyDetector pty;
+    PosixFileSystem files;
+    LocalClock clock;
+    QtMainWindow window(pty.slave_path(), files, clock);
+    window.Form_Load();
+    const MeasurementState& state = window.Logic().State();
+    // Frames that wait in the system: the event loop does not run meanwhile.
+    const auto waiting = [&](int channel, int count) {
+      Send(pty, std::vector<int>(static_cast<std::size_t>(count), channel));
+      QThread::msleep(50);  // the kernel hands a pty's bytes on from a worker of its own
+    };
+    waiting(200, 50);
+    window.CmdRun_->click();
+    HandleEventsFor(300);
+    EXPECT_EQ(state.CntTot, 0);
+    waiting(300, 40);
+    window.CmdSav_->click();
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator("data")) saved.push_back(entry.path());
+    ASSERT_EQ(saved.size(), 1U);
+    std::ifstream file(saved[0], std::ios::binary);
+    const SpectrumFileReading reading =
+        ParseSpectrumFile(std::string(std::istreambuf_iterator<char>(file), {}));
+    EXPECT_EQ(std::tuple(reading.counts[200], reading.counts[300]), std::tuple(1, 41));
+  }
+  fs::current_path(before);
+  fs::remove_all(scratch);
+}
+
 // SIGTERM, SIGINT or SIGHUP (a logout, a shutdown, a closed terminal) end the
 // real program as closing its window does: the line and its lock file are
-// released, the emulated detector's link goes, the exit status is 0.
+// released, the emulated detector's link goes, the exit status is 0. A
+// session that lets it open too few files ends it at once, with advice and
+// status 1, never by a library's abort; where the session allows more than
+// it was given, it takes them.
 TEST(EndOfTheProgram, ASignalToEndReleasesTheLineAndLeavesNothingBehind) {
   namespace fs = std::filesystem;
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-    SCOPED_TRACE(sigabbrev_np(signal));
+  const struct {
+    const char* what;
+    int signal;
+    rlim_t soft_files, hard_files;  // 0: as the test has them
+    int status;
+  } rows[] = {
+      {"SIGTERM", SIGTERM, 0, 0, 0},
+      {"SIGINT", SIGINT, 0, 0, 0},
+      {"SIGHUP", SIGHUP, 0, 0, 0},
+      {"ulimit -n 8", SIGTERM, 8, 8, 1},
+      {"ulimit -n 10", SIGTERM, 10, 10, 1},
+      {"ulimit -n 12", SIGTERM, 12, 12, 1},
+      {"ulimit -n 16", SIGTERM, 16, 16, 1},
+      {"ulimit -S -n 16, more allowed", SIGTERM, 16, 4096, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
     char scratch[] = "/tmp/pha-end-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
+    int diagnostics[2];
+    ASSERT_EQ(pipe(diagnostics), 0);
     const pid_t demo = fork();
     if (demo == 0) {
       setenv("HOME", scratch, 1);
       setenv("XDG_RUNTIME_DIR", scratch, 1);
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      const int quiet = open("/dev/null", O_WRONLY);
-      dup2(quiet, STDERR_FILENO);
+      dup2(diagnostics[1], STDERR_FILENO);
+      for (int fd = 3; fd < 1024; ++fd) close(fd);
+      if (row.soft_files != 0) {
+        const rlimit files{row.soft_files, row.hard_files};
+        if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
+      }
       execl(PHA_DEMO, PHA_DEMO, nullptr);
       _exit(127);
     }
+    close(diagnostics[1]);
     const std::string link = std::string(scratch) + "/pha-demo-detector-" + std::to_string(demo);
     const std::string lock = LockFile(link);
-    EXPECT_TRUE(WaitFor([&] { return fs::exists(lock); }));  // the line is open
-    kill(demo, signal);
     int status = -1;
-    waitpid(demo, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    if (row.status == 0) {
+      EXPECT_TRUE(WaitFor([&] { return fs::exists(lock); }));  // the line is open
+      kill(demo, row.signal);
+    } else {
+      QObject bound;
+      QTimer::singleShot(10000, &bound, [&] { kill(demo, row.signal); });  // if it hangs
+    }
+    while (waitpid(demo, &status, WNOHANG) == 0) HandleEventsFor(10);
+    std::string said;
+    char buffer[4096];
+    for (ssize_t got; (got = read(diagnostics[0], buffer, sizeof buffer)) > 0;)
+      said.append(buffer, static_cast<std::size_t>(got));
+    close(diagnostics[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status << said;
+    EXPECT_EQ(said.find("ulimit -n") != std::string::npos, row.status != 0) << said;
     EXPECT_FALSE(fs::exists(lock));
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     fs::remove_all(scratch);

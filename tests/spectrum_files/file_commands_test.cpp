@@ -20,9 +20,10 @@
 #include <map>
 #include <string>
 
-#include "platform/files/local_clock.h"
-#include "platform/files/posix_file_system.h"
-#include "platform/files/process.h"
+#include "main_window/shell_word.h"
+#include "platform/posix/clocks.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/process.h"
 #include "spectrum_files/spectrum_file.h"
 #include "support/child_process.h"
 #include "support/fakes.h"
@@ -225,7 +226,7 @@ TEST(ShellWord, AShellReadsThePathBackAsItWas) {
 // the program itself ignores it.
 void LimitFileSize() {
   signal(SIGXFSZ, SIG_DFL);
-  PrepareProcess();
+  PrepareProcess("pha");
   const rlimit limit{2048, 2048};
   if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
 }

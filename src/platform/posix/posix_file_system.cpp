@@ -1,4 +1,4 @@
-#include "platform/files/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+
+#include "platform/posix/system_reason.h"
 
 namespace pha {
 namespace {
@@ -24,13 +26,6 @@ std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The system's words for an error number, to stand after a colon.
-std::string SystemReason(int error_number) {
-  std::string text = std::generic_category().message(error_number);
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
 }
 
 // Why `error_number` stopped an operation on `path`. A missing folder and a

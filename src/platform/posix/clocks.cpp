@@ -1,4 +1,4 @@
-#include "platform/files/local_clock.h"
+#include "platform/posix/clocks.h"
 
 #include <chrono>
 #include <ctime>

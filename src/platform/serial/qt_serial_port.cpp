@@ -1,6 +1,8 @@
-#include "platform/qt_serial_port.h"
+#include "platform/serial/qt_serial_port.h"
 
+#include <linux/serial.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,13 +10,16 @@
 #include <QTimer>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <limits>
 #include <vector>
 
+#include "main_window/shell_word.h"
 #include "measurement/display_formats.h"
-#include "platform/serial_devices.h"
+#include "platform/posix/system_reason.h"
+#include "platform/serial/line_settings.h"
+#include "platform/serial/open_diagnosis.h"
 
 namespace pha {
 namespace {
@@ -36,54 +41,121 @@ int ParseInt(std::string_view text) {
   return value;
 }
 
-// The lock files of the ports, removed at any end of the process: one left
-// behind would keep every other account off the line until root removes it.
-// An end through exit() (Qt's when the display server goes away, say) runs
-// no destructor of the window that owns the port, and Qt's objects may no
-// longer be touched then; the system releases the device itself.
-std::set<const std::string*>& LockFiles() {
-  // Never destroyed: it is read after the destructors of statics have run.
-  static auto* const files = new std::set<const std::string*>;
-  return *files;
+std::string LocalTime(const QTime& time) {
+  return time.toString(QStringLiteral("HH:mm:ss")).toStdString();
 }
 
-void RemoveLockFilesAtExit() {
-  for (const std::string* lock : LockFiles())
-    if (SerialLockHolder(*lock) == getpid()) unlink(lock->c_str());
+// "at 10:01:02", or "3 times between 10:01:02 and 10:01:59".
+std::string When(const RepeatedReport::Tally& tally) {
+  if (tally.times == 1) return "at " + LocalTime(tally.first);
+  return std::to_string(tally.times) + " times between " + LocalTime(tally.first) + " and " +
+         LocalTime(tally.last);
+}
+
+// The bytes the driver could not keep, where it counts them (a UART's
+// overruns of its own FIFO and of the terminal layer's buffer).
+std::optional<std::int64_t> DriverOverruns(int fd) {
+  serial_icounter_struct counts{};
+  if (ioctl(fd, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+  return std::int64_t{counts.overrun} + counts.buf_overrun;
 }
 
 }  // namespace
 
+RepeatedReport::RepeatedReport(int interval_ms, std::function<void(const Tally&)> tell,
+                               QObject* parent)
+    : QObject(parent), tell_(std::move(tell)) {
+  next_.setSingleShot(true);
+  next_.setInterval(interval_ms);
+  connect(&next_, &QTimer::timeout, this, &RepeatedReport::TellPending);
+}
+
+void RepeatedReport::Happened(int times) {
+  const QTime now = QTime::currentTime();
+  if (pending_.times == 0) pending_.first = now;
+  pending_.last = now;
+  pending_.times += times;
+  if (!next_.isActive()) TellPending();
+}
+
+void RepeatedReport::TellPending() {
+  if (pending_.times == 0) return;  // nothing since: the next one is told at once
+  pending_.earlier = told_;
+  const Tally tally = pending_;
+  pending_ = {};
+  told_ = true;
+  next_.start();
+  tell_(tally);
+}
+
 // QSerialPort takes every byte the system receives into a buffer without a
 // size limit, so a user-interface thread held up for a while (a slow disk
-// during a save, say) loses no pulse: the backlog is decoded when it returns.
+// during a save, say) loses no pulse that the system kept meanwhile: the
+// backlog is decoded when it returns.
 QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
-                           int reopen_interval_ms, int read_rest_ms)
-    : QObject(parent), devices_(std::move(devices)) {
+                           SerialPortTiming timing)
+    : QObject(parent),
+      devices_(std::move(devices)),
+      timing_(timing),
+      openers_([this](int opens, int closes) { OthersOnTheLine(opens, closes); }, this),
+      opened_report_(
+          timing.report_every_ms,
+          [this](const RepeatedReport::Tally& tally) {
+            Report(std::string(tally.earlier ? "Again, another" : "Another") +
+                   " program opened the detector line on " + Describe() + " " + When(tally) +
+                   ": the pulses it reads are lost to this program and not counted. Find it "
+                   "with: fuser -v " +
+                   ShellWord(device_) +
+                   " and stop it (a modem manager: sudo systemctl stop ModemManager).");
+          },
+          this),
+      settings_report_(
+          timing.report_every_ms,
+          [this](const RepeatedReport::Tally& tally) {
+            Report("The settings of the detector line on " + Describe() +
+                   " were changed by another program, found " + When(tally) + " (" +
+                   settings_found_ + "). They were set back to " +
+                   (settings_ ? DescribeLineSettings(*settings_) : std::string("the detector's")) +
+                   " and counting goes on; pulses that came while they were changed may be lost "
+                   "or garbled.");
+          },
+          this),
+      read_error_report_(
+          timing.report_every_ms,
+          [this](const RepeatedReport::Tally& tally) {
+            Report("Reading the detector line on " + Describe() + " failed " + When(tally) +
+                   ": " + read_error_ +
+                   ". The device is still there; the adapter or its cable may be failing. "
+                   "Reading goes on.");
+          },
+          this) {
   port_.setFlowControl(QSerialPort::NoFlowControl);
   connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::HandleReadyRead);
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::HandleError);
-  reopen_.setInterval(reopen_interval_ms);
+  reopen_.setInterval(timing_.reopen_interval_ms);
   connect(&reopen_, &QTimer::timeout, this, &QtSerialPort::TryReopen);
   // One timer for every rest: a single-shot timer of its own each time would
   // cost an object, and an event to delete it, per notification.
   rest_.setSingleShot(true);
-  rest_.setInterval(read_rest_ms);
+  rest_.setInterval(timing_.read_rest_ms);
   connect(&rest_, &QTimer::timeout, this, [this] {
     if (read_notifier_ != nullptr) read_notifier_->setEnabled(true);
   });
-  static const bool registered = std::atexit(RemoveLockFilesAtExit) == 0;
-  (void)registered;
-  LockFiles().insert(&lock_file_);
+  check_.setInterval(timing_.check_interval_ms);
+  connect(&check_, &QTimer::timeout, this, &QtSerialPort::CheckLine);
 }
 
 QtSerialPort::~QtSerialPort() {
-  LockFiles().erase(&lock_file_);
+  openers_.Stop();
   port_.close();
 }
 
 std::string QtSerialPort::Describe() const {
   return "serial port " + std::to_string(number_) + " (" + device_ + ")";
+}
+
+std::int64_t QtSerialPort::NowMs() const {
+  return (timing_.clock != nullptr ? *timing_.clock : steady_clock_).NowMs();
 }
 
 void QtSerialPort::SetCommPort(int number) {
@@ -126,17 +198,20 @@ void QtSerialPort::SetSettings(std::string_view settings) {
 
 void QtSerialPort::Open() {
   if (device_.empty()) throw PlatformError("No serial port chosen before opening.");
-  if (OpenDevice()) return;
+  // A lock file of another program that runs keeps this one off the line,
+  // whatever QSerialPort would make of it.
+  std::optional<SerialOpenDiagnosis> diagnosis = HeldByLockFile(device_);
+  if (!diagnosis && OpenDevice()) return;
   // Qt's own words are vaguer than the system's ("Permission error while
   // locking the device"); a look at the device, and at its lock file, tells
   // which remedy fits.
-  SerialOpenDiagnosis diagnosis = DiagnoseSerialOpen(device_);
-  if (diagnosis.problem == SerialOpenProblem::kOther && diagnosis.reason.empty())
+  if (!diagnosis) diagnosis = DiagnoseSerialOpen(device_);
+  if (diagnosis->problem == SerialOpenProblem::kOther && diagnosis->reason.empty())
     diagnosis = DiagnoseSerialLock(device_);
-  if (diagnosis.problem == SerialOpenProblem::kOther && diagnosis.reason.empty())
-    diagnosis.reason = port_.errorString().toStdString();
-  std::string message = "Cannot open " + Describe() + ": " + diagnosis.reason + ".";
-  const std::string remedy = SerialOpenRemedy(diagnosis.problem, device_);
+  if (diagnosis->problem == SerialOpenProblem::kOther && diagnosis->reason.empty())
+    diagnosis->reason = port_.errorString().toStdString();
+  std::string message = "Cannot open " + Describe() + ": " + diagnosis->reason + ".";
+  const std::string remedy = SerialOpenRemedy(diagnosis->problem, device_);
   if (!remedy.empty()) message += "\n\n" + remedy;
   throw PlatformError(message);
 }
@@ -146,14 +221,28 @@ void QtSerialPort::Open() {
 bool QtSerialPort::OpenDevice() {
   if (!port_.open(QIODevice::ReadOnly)) return false;
   // QSerialPort claims the line for this program alone (TIOCEXCL): no other
-  // program without root's rights can open it and take pulses away.
-  lock_file_ = OwnSerialLockFile(device_);
+  // program without root's rights can open it and take pulses away. One with
+  // them is seen opening it from now on.
+  openers_.Watch(device_);
+  lock_file_.Find(device_);
   // Found once: the notifier lives as long as the port stays open.
   read_notifier_ = nullptr;
   for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
     if (notifier->type() == QSocketNotifier::Read) read_notifier_ = notifier;
   }
+  settings_ = ReadLineSettings(port_.handle());
+  overruns_ = DriverOverruns(port_.handle());
+  holdup_loss_.Restart();
+  unhanded_ = 0;
+  check_.start();
   return true;
+}
+
+void QtSerialPort::CloseDevice() {
+  check_.stop();
+  openers_.Stop();
+  lock_file_.Forget();
+  port_.close();
 }
 
 int QtSerialPort::InBufferCount() const {
@@ -171,22 +260,26 @@ void QtSerialPort::Input(std::span<std::uint8_t> out) {
 }
 
 void QtSerialPort::HandleReadyRead() {
-  if (shut_down_ || !on_comm_ || !port_.isOpen() || port_.bytesAvailable() < threshold_) return;
+  if (!port_.isOpen()) return;
+  const qint64 arrived = port_.bytesAvailable();
+  received_ += std::max<qint64>(arrived - unhanded_, 0);
+  unhanded_ = arrived;
+  if (shut_down_ || !on_comm_ || arrived < threshold_) return;
   if (in_handler_) {
     // Never inside a running handler: look again once it has returned.
     QTimer::singleShot(0, this, &QtSerialPort::HandleReadyRead);
     return;
   }
-  const qint64 arrived = port_.bytesAvailable();
-  received_ += arrived;
   in_handler_ = true;
   event_ = kEvReceive;
   on_comm_();
   event_ = 0;
   in_handler_ = false;
+  if (!port_.isOpen()) return;
+  unhanded_ = port_.bytesAvailable();
   // Data that came in while the handler ran (through a nested event loop)
   // raises no readyRead of its own.
-  if (port_.bytesAvailable() >= threshold_) {
+  if (unhanded_ >= threshold_) {
     QTimer::singleShot(0, this, &QtSerialPort::HandleReadyRead);
     return;
   }
@@ -219,9 +312,52 @@ void QtSerialPort::DeliverWaiting() {
     if (poll(&line, 1, chunk == 0 ? 0 : kRefillWaitMs) != 1 || (line.revents & POLLIN) == 0) break;
     const std::int64_t before = received_;
     port_.waitForReadyRead(0);
-    if (received_ - before < kFullReadBytes) break;
+    if (!port_.isOpen() || received_ - before < kFullReadBytes) break;
   }
-  if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
+  if (port_.isOpen() && port_.bytesAvailable() >= threshold_) HandleReadyRead();
+}
+
+void QtSerialPort::CheckLine() {
+  if (shut_down_ || lost_ || !port_.isOpen()) return;
+  DeliverWaiting();
+  if (lost_ || !port_.isOpen()) return;
+  CheckSettings();
+  CheckLoss();
+}
+
+void QtSerialPort::CheckSettings() {
+  if (!settings_) return;
+  const std::optional<termios> now = ReadLineSettings(port_.handle());
+  if (!now || SameLineSettings(*now, *settings_)) return;
+  settings_found_ = DescribeLineSettings(*now);
+  tcsetattr(port_.handle(), TCSANOW, &*settings_);
+  settings_report_.Happened();
+}
+
+void QtSerialPort::CheckLoss() {
+  const std::int64_t now_ms = NowMs();
+  const std::optional<HoldUpLoss::Loss> holdup = holdup_loss_.Sample(now_ms, received_);
+  const std::optional<std::int64_t> overruns = DriverOverruns(port_.handle());
+  const std::int64_t counted = overruns && overruns_ ? *overruns - *overruns_ : 0;
+  overruns_ = overruns;
+  if (counted <= 0 && !holdup) return;
+  const auto local = [&](std::int64_t ms) {
+    return LocalTime(QTime::currentTime().addMSecs(static_cast<int>(
+        std::clamp<std::int64_t>(ms - now_ms, -86'400'000, 0))));
+  };
+  std::string text = "Pulses from the detector line on " + Describe() + " were lost";
+  if (holdup) {
+    text += " while the program was held up for " + FormatDuration(holdup->to_ms - holdup->from_ms) +
+            " (" + local(holdup->from_ms) + " to " + local(holdup->to_ms) +
+            "), longer than the system's buffer for the line holds";
+  }
+  const std::int64_t bytes = counted > 0 ? counted : holdup->bytes;
+  text += ": about " + std::to_string((bytes + 1) / 2) + " of them";
+  if (counted > 0)
+    text += " (the serial driver counted " + std::to_string(counted) + " bytes it had no room for)";
+  Report(text +
+         ". The counts, the spectra and the rates of that time are low by as much; the "
+         "measurement goes on.");
 }
 
 bool QtSerialPort::LineIsGone() const {
@@ -234,22 +370,31 @@ bool QtSerialPort::LineIsGone() const {
   return opened.st_rdev != named.st_rdev;
 }
 
+void QtSerialPort::OthersOnTheLine(int opens, int closes) {
+  if (opens > 0) opened_report_.Happened(opens);
+  // A program that opens the line may leave it at its own settings, as it
+  // opens it or as it closes it.
+  if ((opens > 0 || closes > 0) && port_.isOpen() && !lost_) CheckSettings();
+}
+
 void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
   if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || lost_ || shut_down_ ||
       !port_.isOpen())
     return;
-  // A read that finds nothing where the system said bytes were waiting
-  // (QSerialPort reports it as a read or resource error) means that another
-  // reader took them, as long as the device itself is still there. The line
-  // is not lost: reading goes on, and the operator learns why pulses are
-  // missing.
+  // A failed read on a device that is still there and has not hung up: the
+  // line is not lost, and reading goes on.
   if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && !LineIsGone()) {
     port_.clearError();
-    ++stolen_unreported_;
     // QSerialPort stops reading after a resource error; a rest starts it again.
     RestReadNotifier();
-    if (!since_stolen_report_.isValid() || since_stolen_report_.hasExpired(kStolenReportEveryMs))
-      ReportStolenBytes();
+    // A read that found nothing where the system said bytes were waiting
+    // (another program took them; the watch on the device tells that) is no
+    // failure: QSerialPort's words for it are left over from an earlier call.
+    // A device that is failing fails the next call too, with its own reason.
+    int waiting = 0;
+    if (ioctl(port_.handle(), FIONREAD, &waiting) == 0) return;
+    read_error_ = SystemReason(errno);
+    read_error_report_.Happened();
     return;
   }
   // One unplugged adapter can raise a stream of errors; the first one closes
@@ -278,26 +423,10 @@ void QtSerialPort::HandleError(QSerialPort::SerialPortError error) {
          "and goes on by itself. The spectra and figures in memory are kept and can be saved.");
 }
 
-void QtSerialPort::ReportStolenBytes() {
-  const bool first = !since_stolen_report_.isValid();
-  const std::int64_t times = stolen_unreported_;
-  since_stolen_report_.start();
-  stolen_unreported_ = 0;
-  Report("Bytes on the detector line of " + Describe() +
-         " were gone before this program could read them" +
-         (first ? std::string() : " (" + std::to_string(times) + " times in the last minutes)") +
-         ": another program is reading the line, and the pulses it takes are not counted. Find "
-         "it with: fuser -v " +
-         device_ +
-         " and stop it (a modem manager: sudo systemctl stop "
-         "ModemManager).");
-}
-
 void QtSerialPort::CloseLostLine() {
   // Frames received before the failure are still counted.
   if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
-  lock_file_.clear();
-  port_.close();
+  CloseDevice();
 }
 
 void QtSerialPort::TryReopen() {
@@ -305,32 +434,32 @@ void QtSerialPort::TryReopen() {
   // Mostly the device is simply not there yet: a stat says so at no cost.
   struct stat info {};
   if (stat(device_.c_str(), &info) != 0) return;
-  if (!OpenDevice()) {
-    SerialOpenDiagnosis diagnosis = DiagnoseSerialOpen(device_);
-    if (diagnosis.problem == SerialOpenProblem::kOther && diagnosis.reason.empty())
-      diagnosis.reason = port_.errorString().toStdString();
-    // Told once per cause; the looking goes on quietly.
-    if (!told_causes_.insert(diagnosis.reason).second) return;
-    std::string message = "Serial port " + std::to_string(number_) + " (" + device_ + ")" +
-                          " is there again but cannot be opened: " + diagnosis.reason + ".";
-    const std::string remedy = SerialOpenRemedy(diagnosis.problem, device_);
-    if (!remedy.empty()) message += " " + remedy;
-    Report(message + " The program keeps trying every second.");
+  std::optional<SerialOpenDiagnosis> diagnosis = HeldByLockFile(device_);
+  if (!diagnosis && OpenDevice()) {
+    reopen_.stop();
+    lost_ = false;
+    Report("The detector line on " + Describe() +
+           " is back, and pulses are counted again; pulses during those " +
+           FormatDuration(away_.elapsed()) + " were not counted.");
+    if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
     return;
   }
-  reopen_.stop();
-  lost_ = false;
-  Report("The detector line on " + Describe() +
-         " is back, and pulses are counted again; pulses during those " +
-         FormatDuration(away_.elapsed()) + " were not counted.");
-  if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
+  if (!diagnosis) diagnosis = DiagnoseSerialOpen(device_);
+  if (diagnosis->problem == SerialOpenProblem::kOther && diagnosis->reason.empty())
+    diagnosis->reason = port_.errorString().toStdString();
+  // Told once per cause; the looking goes on quietly.
+  if (!told_causes_.insert(diagnosis->reason).second) return;
+  std::string message = "Serial port " + std::to_string(number_) + " (" + device_ + ")" +
+                        " is there again but cannot be opened: " + diagnosis->reason + ".";
+  const std::string remedy = SerialOpenRemedy(diagnosis->problem, device_);
+  if (!remedy.empty()) message += " " + remedy;
+  Report(message + " The program keeps trying every second.");
 }
 
 void QtSerialPort::Shutdown() {
   shut_down_ = true;
   reopen_.stop();
-  lock_file_.clear();
-  port_.close();
+  CloseDevice();
 }
 
 void QtSerialPort::Report(const std::string& message) {

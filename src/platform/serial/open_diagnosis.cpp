@@ -1,69 +1,30 @@
-#include "platform/serial_devices.h"
+#include "platform/serial/open_diagnosis.h"
 
 #include <fcntl.h>
-#include <glob.h>
 #include <grp.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <vector>
 
-#include "main_window/files_and_clock.h"
+#include "main_window/shell_word.h"
+#include "platform/posix/system_reason.h"
+#include "platform/serial/lock_files.h"
+#include "platform/serial/serial_devices.h"
 
 namespace pha {
 namespace {
 
-std::string SystemReason(int error_number) {
-  std::string text = std::generic_category().message(error_number);
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
-}
-
-std::vector<std::string> Glob(const std::string& pattern) {
-  std::vector<std::string> paths;
-  glob_t found{};
-  if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
-    for (std::size_t i = 0; i < found.gl_pathc; ++i) paths.emplace_back(found.gl_pathv[i]);
-  }
-  globfree(&found);
-  return paths;
-}
-
 std::string FileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-// Every /dev/ttyS* exists whether or not a UART is behind it; the kernel
-// tells which have one in sysfs, so that no device has to be opened (an
-// open raises the modem lines, and some equipment resets on that).
-bool HasUart(const std::string& root, const std::string& name) {
-  const std::string tty = root + "/sys/class/tty/" + name;
-  std::ifstream type_file(tty + "/type");
-  int type = 0;
-  if (type_file >> type) return type != 0;
-  std::error_code error;
-  return std::filesystem::exists(tty + "/device/driver", error);
-}
-
-// The name a device's lock file carries, as serial programs make it.
-std::string LockName(const std::string& device) {
-  std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
-  std::replace(name.begin(), name.end(), '/', '_');
-  return "LCK.." + name;
-}
-
-std::string ProcessName(long pid) {
-  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-  std::string name;
-  std::getline(comm, name);
-  return name;
+// "minicom, process 1234", or "process 1234" where the name is not known.
+std::string Holder(const SerialLock& lock) {
+  return (lock.program.empty() ? std::string() : lock.program + ", ") + "process " +
+         std::to_string(lock.pid);
 }
 
 std::string PermissionRemedy(const std::string& device) {
@@ -96,6 +57,14 @@ std::string PermissionRemedy(const std::string& device) {
 
 }  // namespace
 
+std::optional<SerialOpenDiagnosis> HeldByLockFile(const std::string& device) {
+  const std::optional<SerialLock> lock = FindSerialLock(device);
+  if (!lock || !lock->alive || lock->pid == getpid()) return std::nullopt;
+  return SerialOpenDiagnosis{SerialOpenProblem::kBusy,
+                             "it is in use by " + Holder(*lock) + ", whose lock file " + lock->path +
+                                 " claims it"};
+}
+
 SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device) {
   const int fd = open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -125,60 +94,16 @@ SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device) {
   return {SerialOpenProblem::kOther, {}};
 }
 
-std::vector<std::string> SerialLockFiles(const std::string& device) {
-  std::vector<std::string> folders = {"/var/lock",         "/etc/locks", "/var/spool/locks",
-                                      "/var/spool/uucp",   "/tmp",       "/var/tmp",
-                                      "/var/lock/lockdev", "/run/lock"};
-  if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != '\0')
-    folders.emplace_back(tmp);
-  for (std::string& folder : folders) folder += "/" + LockName(device);
-  return folders;
-}
-
-long SerialLockHolder(const std::string& lock) {
-  std::ifstream file(lock);
-  long pid = 0;
-  return file >> pid ? pid : 0;
-}
-
-std::string OwnSerialLockFile(const std::string& device) {
-  for (const std::string& lock : SerialLockFiles(device))
-    if (SerialLockHolder(lock) == getpid()) return lock;
-  return {};
-}
-
 SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device) {
-  for (const std::string& lock : SerialLockFiles(device)) {
-    if (access(lock.c_str(), R_OK) != 0) continue;
-    const long pid = SerialLockHolder(lock);
-    if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
-      const std::string name = ProcessName(pid);
-      return {SerialOpenProblem::kBusy,
-              "it is in use by " + (name.empty() ? std::string("process ") : name + ", process ") +
-                  std::to_string(pid)};
-    }
-    struct stat info {};
-    const bool own = stat(lock.c_str(), &info) == 0 && info.st_uid == getuid();
-    return {SerialOpenProblem::kOther,
-            "the lock file " + lock + " remains from a program that has ended" +
-                (pid > 0 ? " (process " + std::to_string(pid) + ")" : std::string()) +
-                ". Remove it with: " + (own ? "" : "sudo ") + "rm " + ShellWord(lock) +
-                " and start this program again"};
-  }
-  return {SerialOpenProblem::kOther, {}};
-}
-
-std::vector<std::string> PresentSerialDevices(const std::string& root) {
-  std::vector<std::string> devices;
-  for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*"}) {
-    for (std::string& device : Glob(root + pattern)) devices.push_back(std::move(device));
-  }
-  for (std::string& device : Glob(root + "/dev/ttyS*")) {
-    if (HasUart(root, FileName(device))) devices.push_back(std::move(device));
-  }
-  for (std::string& device : Glob(root + "/dev/serial/by-id/*"))
-    devices.push_back(std::move(device));
-  return devices;
+  const std::optional<SerialLock> lock = FindSerialLock(device);
+  if (!lock) return {SerialOpenProblem::kOther, {}};
+  if (lock->alive)
+    return {SerialOpenProblem::kBusy, "it is in use by " + Holder(*lock)};
+  return {SerialOpenProblem::kOther,
+          "the lock file " + lock->path + " remains from a program that has ended" +
+              (lock->pid > 0 ? " (process " + std::to_string(lock->pid) + ")" : std::string()) +
+              ". Remove it with: " + (lock->own_account ? "" : "sudo ") + "rm " +
+              ShellWord(lock->path) + " and start this program again"};
 }
 
 std::string SerialOpenRemedy(SerialOpenProblem problem, const std::string& device) {

@@ -1,15 +1,12 @@
-#include "platform/files/process.h"
+#include "platform/posix/diagnostics.h"
 
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
 #include <ctime>
 #include <string>
 
@@ -58,40 +55,9 @@ std::string LocalTimeNow() {
   return text;
 }
 
-// The signals that ask the program to end (a logout, a shutdown, a closed
-// terminal, Ctrl-C) are written into this pipe, and the event loop reads
-// them: a signal handler may do next to nothing itself.
-int end_pipe[2] = {-1, -1};
-volatile sig_atomic_t end_signal = 0;
-
-void OnEndSignal(int number) {
-  const int saved = errno;
-  end_signal = number;
-  const char byte = static_cast<char>(number);
-  if (write(end_pipe[1], &byte, 1) < 0) {
-    // Full: the event loop has been told already.
-  }
-  errno = saved;
-}
-
 }  // namespace
 
-void PrepareProcess() {
-  signal(SIGPIPE, SIG_IGN);
-  signal(SIGXFSZ, SIG_IGN);
-  Stream();
-  if (end_pipe[0] < 0 && pipe2(end_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-    struct sigaction action {};
-    action.sa_handler = OnEndSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
-  }
-}
-
-int EndRequests() { return end_pipe[0]; }
-
-int EndSignal() { return end_signal; }
+void PrepareDiagnostics() { Stream(); }
 
 void WriteDiagnostic(std::string_view program, std::string_view message) {
   const DiagnosticStream& stream = Stream();

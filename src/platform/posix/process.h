@@ -1,0 +1,31 @@
+// The process's dealings with the desktop around it: the limit on open
+// files, signals whose default action would end a day-long measurement, and
+// the signals that ask it to end.
+#pragma once
+
+#include <string_view>
+
+namespace pha {
+
+// Called first in main, before Qt is made. Raises the limit on open files
+// to the most the session allows: Qt, its connection to the display and the
+// detector line need a few dozen, and a library that finds none left ends
+// the process on the spot. Where even that is too few, says so on standard
+// error (naming `program` and ulimit -n) and returns false: the program then
+// ends with status 1 before it has made anything.
+//
+// Also ignores SIGPIPE (standard error may be a pipe whose reader has gone:
+// the write then fails with EPIPE) and SIGXFSZ (a save past a file-size
+// limit then fails with EFBIG and is reported like any other failed save),
+// settles how diagnostics reach standard error, and catches SIGTERM, SIGINT
+// and SIGHUP, which then only ask the program to end: see EndRequests().
+bool PrepareProcess(std::string_view program);
+
+// A descriptor that becomes readable when SIGTERM, SIGINT or SIGHUP has come,
+// for the event loop to end the program as closing its window does; -1
+// before PrepareProcess().
+int EndRequests();
+// The last of those signals that came, or 0.
+int EndSignal();
+
+}  // namespace pha

@@ -1,0 +1,187 @@
+// Serial port 1 on QSerialPort, notifying on the user-interface thread, and
+// watched: other programs that open the line or change its settings, bytes
+// lost while the program was held up, and the line lost and back.
+#pragma once
+
+#include <termios.h>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTime>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "main_window/files_and_clock.h"
+#include "main_window/serial_port.h"
+#include "platform/posix/clocks.h"
+#include "platform/serial/holdup_loss.h"
+#include "platform/serial/lock_files.h"
+#include "platform/serial/opener_watch.h"
+
+namespace pha {
+
+// Something on the line the operator is told of at once, and then, while it
+// goes on, at most once per interval, with how often it happened meanwhile.
+class RepeatedReport final : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Tally {
+    std::int64_t times = 0;
+    QTime first, last;  // local times of the first and the last of them
+    bool earlier = false;  // told before: these are more of the same
+  };
+  RepeatedReport(int interval_ms, std::function<void(const Tally&)> tell, QObject* parent);
+  void Happened(int times = 1);
+
+ private:
+  void TellPending();
+
+  std::function<void(const Tally&)> tell_;
+  QTimer next_;  // when the pending ones may be told
+  Tally pending_;
+  bool told_ = false;
+};
+
+// The pace of a port's own work; tests make it quicker, and set its clock.
+struct SerialPortTiming {
+  int reopen_interval_ms = 1000;
+  // Long enough that a line delivering frame by frame wakes the program
+  // some ten times a second, and that each wake-up also hands the title
+  // on; no longer than the 200 ms between pictures, and far from filling
+  // any buffer.
+  int read_rest_ms = 100;
+  // How often the line's settings, the driver's overruns and hold-ups are
+  // looked at (CheckLine()).
+  int check_interval_ms = 1000;
+  // Other openers, changed settings and failed reads are told at once,
+  // then at most this often.
+  int report_every_ms = 60'000;
+  // The system's monotonic clock when null.
+  const MonotonicClock* clock = nullptr;
+};
+
+// A line that fails after start-up (an adapter unplugged, a hub reset) is
+// closed and reported once; then the device is looked for about once a
+// second and reopened with the same settings as soon as it is back, whether
+// under a re-created pty, a re-enumerated /dev/ttyUSB0 or a by-id link that
+// reappears. The decoder knows nothing of it: it sees no notification while
+// the line is away, and its own resynchronisation copes with a first frame
+// that comes cut.
+class QtSerialPort final : public QObject, public SerialPort {
+  Q_OBJECT
+
+ public:
+
+  // `devices` maps port numbers to the system's device paths.
+  explicit QtSerialPort(std::map<int, std::string> devices, QObject* parent = nullptr,
+                        SerialPortTiming timing = {});
+  ~QtSerialPort() override;
+
+  void SetCommPort(int number) override;
+  void SetSettings(std::string_view settings) override;
+  void SetInputModeBinary() override {}  // QSerialPort never alters bytes
+  void SetInputLen(int bytes) override { input_len_ = bytes; }
+  void SetRThreshold(int bytes) override { threshold_ = bytes; }
+  // Throws PlatformError where the device cannot be opened, or a live lock
+  // file of another program claims it.
+  void Open() override;
+
+  int CommEvent() const override { return event_; }
+  int InBufferCount() const override;
+  void Input(std::span<std::uint8_t> out) override;
+
+  // Called on the user-interface thread whenever newly arrived data leaves at
+  // least the threshold number of bytes waiting.
+  void OnComm(std::function<void()> handler) { on_comm_ = std::move(handler); }
+  // Called with a message for the operator: the line lost, back, or back but
+  // not to be opened (once per cause); another program on the line; its
+  // settings changed and set back; pulses lost in a hold-up; a read that
+  // failed.
+  void OnLineReport(std::function<void(const std::string&)> handler) {
+    on_report_ = std::move(handler);
+  }
+  // Closes the port for good: no notification, no reopening.
+  void Shutdown();
+  // Reads what the system holds for the line now, so that it is decoded
+  // before whatever comes next (a tick of the one-second timer, a click).
+  void DeliverWaiting();
+  // Reads what is waiting, then looks at the line: its settings (set back
+  // where another program changed them), the driver's overrun counters, and
+  // whether a hold-up since the last look lost bytes. Runs every
+  // check_interval_ms by itself.
+  void CheckLine();
+
+  bool IsOpen() const { return port_.isOpen(); }
+
+ private:
+  // 100 ms of the line bring 192 bytes; far more means a backlog.
+  static constexpr qint64 kRestBelowBytes = 512;
+  // The terminal layer hands on at most its buffer of 4 KiB a read, less a
+  // byte; a read of this much may have left more behind.
+  static constexpr std::int64_t kFullReadBytes = 4000;
+  static constexpr int kRefillWaitMs = 5;
+  static constexpr int kMostDeliveredChunks = 32;
+
+  bool OpenDevice();
+  void CloseDevice();
+  void HandleReadyRead();
+  void RestReadNotifier();
+  void HandleError(QSerialPort::SerialPortError error);
+  // Whether the device behind the open port is gone: hung up, its name
+  // removed, or the name now standing for another device.
+  bool LineIsGone() const;
+  void OthersOnTheLine(int opens, int closes);
+  void CheckSettings();
+  void CheckLoss();
+  void CloseLostLine();
+  void TryReopen();
+  void Report(const std::string& message);
+  std::string Describe() const;
+  std::int64_t NowMs() const;
+
+  std::map<int, std::string> devices_;
+  SerialPortTiming timing_;
+  SteadyClock steady_clock_;
+  QSerialPort port_;
+  int number_ = 0;
+  std::string device_;
+  OwnLockFile lock_file_;
+  int input_len_ = 1;
+  int threshold_ = 1;
+  int event_ = 0;
+  bool in_handler_ = false;
+  bool lost_ = false;  // failed after start-up and not back yet
+  bool shut_down_ = false;
+  QTimer reopen_{this};
+  QTimer rest_{this};   // the read notifier's rest
+  QTimer check_{this};  // CheckLine()
+  QElapsedTimer away_;  // since the line was lost
+  std::set<std::string> told_causes_;  // why it would not reopen, each told once
+  // Bytes read from the line in all, and those of them not yet handed to a
+  // notification.
+  std::int64_t received_ = 0;
+  qint64 unhanded_ = 0;
+  QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
+  std::optional<termios> settings_;           // as the open set them
+  std::optional<std::int64_t> overruns_;      // the driver's count, where it keeps one
+  HoldUpLoss holdup_loss_;
+  OpenerWatch openers_;
+  RepeatedReport opened_report_;
+  RepeatedReport settings_report_;
+  RepeatedReport read_error_report_;
+  std::string settings_found_;  // the last settings set back, described
+  std::string read_error_;      // the last failed read's reason
+  std::function<void()> on_comm_;
+  std::function<void(const std::string&)> on_report_;
+};
+
+}  // namespace pha

@@ -1,0 +1,77 @@
+// Pulses lost while the program was held up longer than the system's buffer
+// for the line holds: a real pseudo-terminal and its real buffer, and time
+// on a clock of the test's.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <regex>
+
+#include "support/decoder_on_pty.h"
+
+namespace pha {
+namespace {
+
+using namespace pha::testing;
+
+// Writes up to `bytes` of frames into the pty while nobody reads it: what
+// the pty has no room for is lost. Returns what it took.
+std::int64_t Fill(const PtyDetector& pty, std::int64_t bytes) {
+  const int flags = fcntl(pty.master_fd(), F_GETFL);
+  fcntl(pty.master_fd(), F_SETFL, flags | O_NONBLOCK);
+  const std::vector<std::uint8_t> frames = Frames(std::vector<int>(512, 300));
+  std::int64_t taken = 0;
+  while (taken < bytes) {
+    const auto chunk = static_cast<std::size_t>(
+        std::min<std::int64_t>(bytes - taken, static_cast<std::int64_t>(frames.size())));
+    const ssize_t n = write(pty.master_fd(), frames.data(), chunk);
+    if (n <= 0) break;
+    taken += n;
+  }
+  fcntl(pty.master_fd(), F_SETFL, flags);
+  return taken;
+}
+
+TEST(HoldUps, PulsesLostBeyondTheBufferAreToldAndOnlyThose) {
+  const struct {
+    const char* what;
+    int bytes_per_s;  // the line's rate before and during the hold-up
+    int seconds;      // the hold-up
+    bool lost;
+  } rows[] = {
+      {"the full rate, 5 s", 1920, 5, false},
+      {"the full rate, 30 s", 1920, 30, true},
+      {"300 pulses a second, 30 s", 600, 30, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    FakeMonotonicClock clock;
+    DecoderOnPty line({}, {.check_interval_ms = 3'600'000, .clock = &clock});
+    std::int64_t sent = 0;
+    for (int second = 0; second < 6; ++second) {
+      sent += Fill(line.pty, row.bytes_per_s);
+      ASSERT_TRUE(line.Counted(sent / 2));
+      clock.now_ms += 1000;
+      line.port.CheckLine();
+    }
+    const std::int64_t due = std::int64_t{row.bytes_per_s} * row.seconds;
+    const std::int64_t taken = Fill(line.pty, due);
+    clock.now_ms += row.seconds * 1000;
+    line.port.CheckLine();
+    EXPECT_EQ(line.state.CntTot, (sent + taken) / 2);
+    if (!row.lost) {
+      EXPECT_EQ(line.reports, std::vector<std::string>{});
+      continue;
+    }
+    ASSERT_EQ(line.reports.size(), 1U);
+    std::smatch about;
+    ASSERT_TRUE(std::regex_search(line.reports[0], about, std::regex("about (\\d+)")))
+        << line.reports[0];
+    EXPECT_NEAR(std::stod(about[1]), (due - taken) / 2.0, (due - taken) / 20.0) << line.reports[0];
+    EXPECT_NE(line.reports[0].find("held up for 30 s"), std::string::npos) << line.reports[0];
+  }
+}
+
+}  // namespace
+}  // namespace pha
