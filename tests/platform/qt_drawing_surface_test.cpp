@@ -144,13 +144,22 @@ TEST_F(PlotPixels, OnlyFinishedPicturesShowAndANewPaletteRedrawsTheOneOnShow) {
 
 // The bar is AvgDose / 10 twips long, from the left edge of its track, and
 // its edge pixels always light: at a low dose one column shows that the
-// meter is alive.
+// meter is alive. As the dose falls, the bar shrinks with it.
 TEST(MeterPixels, TheBarLightsEveryColumnItsEdgesReach) {
   QtDrawingSurface PicMtr(QSize(81, 21), nullptr, 15.0F);  // in twips, as in the window
   testing::FakeLabel cpm, dose;
   const LocaleSeparators locale;
   const MeterControls controls{cpm, dose, PicMtr, locale};
   const QColor bar = PicMtr.palette().color(QPalette::ButtonText);
+  const auto lit = [&] {
+    const QImage image = PicMtr.Picture();
+    std::vector<std::vector<std::pair<int, int>>> rows;
+    for (const int y : {0, 10, 20}) rows.push_back(Runs(image, {0, y}, {1, 0}, bar));
+    return rows;
+  };
+  const auto from_the_left = [](int columns) {
+    return std::vector<std::vector<std::pair<int, int>>>(3, {{0, columns}});
+  };
   // The channel sum of one second that makes the dose of a fresh meter: a
   // tenth of sum / 8.
   const struct {
@@ -163,12 +172,21 @@ TEST(MeterPixels, TheBarLightsEveryColumnItsEdgesReach) {
     MeasurementState state;
     state.SumSec = row.sum;
     meter.Update(state, controls);
-    const QImage image = PicMtr.Picture();
-    for (const int y : {0, 10, 20}) {
-      const auto lit = Runs(image, {0, y}, {1, 0}, bar);
-      ASSERT_EQ(lit.size(), 1U) << y;
-      EXPECT_EQ(lit[0], std::pair(0, row.columns)) << y;
-    }
+    EXPECT_EQ(lit(), from_the_left(row.columns));
+  }
+  // 10,000 nGy a second for long makes a bar of 1000 twips, 66.7 pixels: 67
+  // columns. Each quiet second takes a tenth off: 900 twips, 60 pixels and
+  // the one its edge reaches; then 810 twips, 54 pixels and one.
+  RateMeter meter;
+  MeasurementState state;
+  for (int second = 0; second < 200; ++second) {
+    state.SumSec = 80'000;
+    meter.Update(state, controls);
+  }
+  EXPECT_EQ(lit(), from_the_left(67));
+  for (const int columns : {61, 55}) {
+    meter.Update(state, controls);
+    EXPECT_EQ(lit(), from_the_left(columns));
   }
 }
 

@@ -234,23 +234,33 @@ TEST(StartUp, TheWindowShowsAfterLoadingPulsesReachEveryFigureAndClosingItEndsTh
   const StartUp run = Start(pty.slave_path(), [&](QtMainWindow& window) {
     EXPECT_EQ(window.Logic().State().SpcSmp[100], 1);
     window.CmdRun_->click();
-    emulator::Options options;  // the emulator's detector, with 100 pulses in channel 300
-    options.fixed_channel = 300;
-    options.as_fast_as_possible = true;
-    options.frame_count = 100;
-    emulator::Runner detector(pty.master_fd(), options);
-    detector.Start();
-    detector.Wait();
-    QTimer::singleShot(0, &window, [&window] {
-      // By the window's own timers: the count label, the smoothed trace
-      // (101 from channel 296 to 304) and the title log.
+    // The emulator's detector, 50 pulses in channel 300, twice: the second
+    // batch long after the first one was drawn.
+    const auto pulses = [&pty] {
+      emulator::Options options;
+      options.fixed_channel = 300;
+      options.as_fast_as_possible = true;
+      options.frame_count = 50;
+      emulator::Runner detector(pty.master_fd(), options);
+      detector.Start();
+      detector.Wait();
+    };
+    // By the window's own timers: the count label, the smoothed trace (1 + n
+    // from channel 296 to 304) and the title log.
+    const auto shown = [&window](int count) {
       const int column = static_cast<int>(window.PicGrp().PixelX(300.0F));
-      const int row = static_cast<int>(window.PicGrp().PixelY(float(10 * std::log(101.0))));
-      EXPECT_TRUE(WaitFor([&] {
-        return window.LblCnt_->text() == "100 COUNT" &&
+      const int row = static_cast<int>(window.PicGrp().PixelY(float(10 * std::log(1.0 + count))));
+      return WaitFor([&] {
+        return window.LblCnt_->text() == QString("%1 COUNT").arg(count) &&
                window.PicGrp().Picture().pixelColor(column, row) == QColor(255, 0, 0) &&
                window.windowTitle().startsWith("300 300 ");
-      }));
+      });
+    };
+    QTimer::singleShot(0, &window, [&window, pulses, shown] {
+      pulses();
+      EXPECT_TRUE(shown(50));
+      pulses();
+      EXPECT_TRUE(shown(100));
       window.CmdLodRef_->click();  // no files: a message opens and stays
       window.close();
     });

@@ -126,8 +126,10 @@ TEST_F(FileCommandsTest, SaveWritesTheSampleAndASavedFileLoadsBackIntoChannels0T
 TEST_F(FileCommandsTest, ASaveNeverReplacesAFileItDidNotJustWrite) {
   struct Save {
     std::int64_t after_ms;  // after the one before
+    int clock_s;            // how far the local clock moved meanwhile
     std::int32_t count;     // in every channel
   };
+  const std::string two_seconds_later = "data/sam20210305090705.csv";
   const struct {
     const char* what;
     bool another_programs;  // a file under the name already
@@ -136,11 +138,15 @@ TEST_F(FileCommandsTest, ASaveNeverReplacesAFileItDidNotJustWrite) {
   } rows[] = {
       {"the clocks repeat the hour",
        false,
-       {{0, 2}, {3'600'000, 3}},
+       {{0, 0, 2}, {3'600'000, 0, 3}},
        {{kSaved, Lines("2", 1024)}, {kSavedAgain, Lines("3", 1024)}}},
+      {"two saves 2 s apart",
+       false,
+       {{0, 0, 2}, {2000, 2, 3}},
+       {{kSaved, Lines("2", 1024)}, {two_seconds_later, Lines("3", 1024)}}},
       {"another program's file, then two clicks in one second",
        true,
-       {{0, 2}, {400, 3}},
+       {{0, 0, 2}, {400, 0, 3}},
        {{kSaved, "earlier\r\n"}, {kSavedAgain, Lines("3", 1024)}}},
   };
   for (const auto& row : rows) {
@@ -149,8 +155,10 @@ TEST_F(FileCommandsTest, ASaveNeverReplacesAFileItDidNotJustWrite) {
     fs::create_directory("data");
     context_.last_save = {};
     if (row.another_programs) WriteBytes(kSaved, "earlier\r\n");
+    clock_.now.second = 3;
     for (const Save& save : row.saves) {
       monotonic_.now_ms += save.after_ms;
+      clock_.now.second += save.clock_s;
       state_.SpcSmp.fill(save.count);
       CmdSav_Click(state_, context_);
     }
