@@ -21,10 +21,6 @@ struct PulseFrame {
   std::uint8_t high = 0;
 
   constexpr int Channel() const { return low + 256 * high; }
-  static constexpr PulseFrame ForChannel(int channel) {
-    return {static_cast<std::uint8_t>(channel & 0xFF),
-            static_cast<std::uint8_t>((channel >> 8) & 0xFF)};
-  }
 };
 
 constexpr bool IsValidChannel(int channel) {
@@ -49,16 +45,14 @@ class PulseDecoder {
   // the frame was rejected. Only called with at least 2 bytes waiting.
   bool GetPls();
 
-  // True while one byte has to be discarded before the next frame is read.
-  // Kept across notifications for the life of the program.
-  Flag FlgSkp() const { return FlgSkp_; }
-
  private:
   void DiscardByte();
 
   SerialPort& MSComm1_;
   Window& TxtCmt_;
   MeasurementState& state_;
+  // True while one byte has to be discarded before the next frame is read.
+  // Kept across notifications for the life of the program.
   Flag FlgSkp_ = Flag::False;
 };
 

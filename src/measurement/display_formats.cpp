@@ -55,16 +55,6 @@ std::string FormatTimeOfDay(std::int64_t seconds, std::string_view separator) {
   return text;
 }
 
-std::string FormatDuration(std::int64_t milliseconds) {
-  const std::int64_t seconds = (milliseconds + 500) / 1000;
-  const std::int64_t hours = seconds / kSecondsPerHour;
-  const std::int64_t minutes = seconds / kSecondsPerMinute % 60;
-  std::string text;
-  if (hours > 0) text += std::to_string(hours) + " h ";
-  if (hours > 0 || minutes > 0) text += std::to_string(minutes) + " min ";
-  return text + std::to_string(seconds % kSecondsPerMinute) + " s";
-}
-
 std::string FormatCount(std::int64_t count) { return std::to_string(count); }
 
 }  // namespace pha

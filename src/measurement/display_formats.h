@@ -23,10 +23,6 @@ std::string FormatGrouped(double value, std::string_view thousands);
 // negative number counts back from midnight (-1 gives 23:59:59).
 std::string FormatTimeOfDay(std::int64_t seconds, std::string_view separator);
 
-// A span of time to the nearest second, as "45 s", "2 min 6 s" or
-// "3 h 0 min 12 s".
-std::string FormatDuration(std::int64_t milliseconds);
-
 // A count as plain decimal digits: "-" ahead of a negative value, no leading
 // zeros, blanks or separators.
 std::string FormatCount(std::int64_t count);

@@ -27,9 +27,6 @@ class RateMeter {
   // that many smoothing steps, its pulses spread evenly over them.
   void Update(MeasurementState& state, const MeterControls& controls, int seconds = 1);
 
-  double AvgDose() const { return AvgDose_; }
-  double AvgCpm() const { return AvgCpm_; }
-
  private:
   double AvgDose_ = 0.0;
   double AvgCpm_ = 0.0;

@@ -1,4 +1,4 @@
-// 0xBBGGRR colours to Qt and back.
+// 0xBBGGRR colours to Qt's.
 #pragma once
 
 #include <QColor>
@@ -12,10 +12,6 @@ inline QColor ToQColor(Colour colour, const QPalette& palette) {
   if (colour == kButtonFaceColour) return palette.color(QPalette::Button);
   return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
                 static_cast<int>((colour >> 16) & 0xFF));
-}
-
-inline Colour FromQColor(const QColor& colour) {
-  return Rgb(colour.red(), colour.green(), colour.blue());
 }
 
 }  // namespace pha

@@ -38,7 +38,6 @@ class QtMainWindow final : public QWidget {
   TxtCmt& Logic() { return *logic_; }
   QtSerialPort& Port() { return port_; }
   QtDrawingSurface& PicGrp() { return *PicGrp_; }
-  QtDrawingSurface& PicMtr() { return *PicMtr_; }
 
   // Controls by name, for the wiring and for tests.
   QGroupBox* Frame1_;

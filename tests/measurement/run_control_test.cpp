@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "acquisition/measurement_state.h"
-#include "measurement/display_formats.h"
 #include "measurement/rate_meter.h"
 #include "measurement/tick_seconds.h"
 #include "support/fakes.h"
@@ -236,12 +235,6 @@ TEST_F(RunControlTest, ALateTickCountsEverySecondItStandsFor) {
     Click();
     state.CntSec = state.SumSec = 0;
   }
-}
-
-TEST(DisplayFormats, ASpanOfTimeShowsToTheNearestSecond) {
-  const std::pair<std::int64_t, const char*> rows[] = {
-      {4'499, "4 s"}, {4'500, "5 s"}, {126'000, "2 min 6 s"}, {10'812'000, "3 h 0 min 12 s"}};
-  for (const auto& [ms, text] : rows) EXPECT_EQ(FormatDuration(ms), text) << ms;
 }
 
 }  // namespace

@@ -3,14 +3,11 @@
 // lost while the program was held up, and the line lost and back.
 #pragma once
 
-#include <termios.h>
-
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSerialPort>
 #include <QSocketNotifier>
-#include <QTime>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -22,34 +19,10 @@
 #include "main_window/files_and_clock.h"
 #include "main_window/serial_port.h"
 #include "platform/posix/clocks.h"
-#include "platform/serial/holdup_loss.h"
+#include "platform/serial/line_watch.h"
 #include "platform/serial/lock_files.h"
-#include "platform/serial/opener_watch.h"
 
 namespace pha {
-
-// Something on the line the operator is told of at once, and then, while it
-// goes on, at most once per interval, with how often it happened meanwhile.
-class RepeatedReport final : public QObject {
-  Q_OBJECT
-
- public:
-  struct Tally {
-    std::int64_t times = 0;
-    QTime first, last;  // local times of the first and the last of them
-    bool earlier = false;  // told before: these are more of the same
-  };
-  RepeatedReport(int interval_ms, std::function<void(const Tally&)> tell, QObject* parent);
-  void Happened(int times = 1);
-
- private:
-  void TellPending();
-
-  std::function<void(const Tally&)> tell_;
-  QTimer next_;  // when the pending ones may be told
-  Tally pending_;
-  bool told_ = false;
-};
 
 // The pace of a port's own work; tests make it quicker, and set its clock.
 struct SerialPortTiming {
@@ -139,9 +112,6 @@ class QtSerialPort final : public QObject, public SerialPort {
   // Whether the device behind the open port is gone: hung up, its name
   // removed, or the name now standing for another device.
   bool LineIsGone() const;
-  void OthersOnTheLine(int opens, int closes);
-  void CheckSettings();
-  void CheckLoss();
   void CloseLostLine();
   void TryReopen();
   void Report(const std::string& message);
@@ -171,15 +141,7 @@ class QtSerialPort final : public QObject, public SerialPort {
   std::int64_t received_ = 0;
   qint64 unhanded_ = 0;
   QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
-  std::optional<termios> settings_;           // as the open set them
-  std::optional<std::int64_t> overruns_;      // the driver's count, where it keeps one
-  HoldUpLoss holdup_loss_;
-  OpenerWatch openers_;
-  RepeatedReport opened_report_;
-  RepeatedReport settings_report_;
-  RepeatedReport read_error_report_;
-  std::string settings_found_;  // the last settings set back, described
-  std::string read_error_;      // the last failed read's reason
+  LineWatch watch_;
   std::function<void()> on_comm_;
   std::function<void(const std::string&)> on_report_;
 };
