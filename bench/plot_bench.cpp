@@ -7,7 +7,7 @@
 #include <random>
 
 #include "acquisition/measurement_state.h"
-#include "platform/qt_drawing_surface.h"
+#include "platform/drawing/qt_drawing_surface.h"
 #include "plot/spectrum_plot.h"
 
 namespace pha {

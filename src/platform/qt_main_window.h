@@ -16,7 +16,7 @@
 #include "main_window/txt_cmt.h"
 #include "platform/posix/clocks.h"
 #include "platform/qt_controls.h"
-#include "platform/qt_drawing_surface.h"
+#include "platform/drawing/qt_drawing_surface.h"
 #include "platform/qt_messages.h"
 #include "platform/serial/qt_serial_port.h"
 

@@ -1,5 +1,5 @@
 // The spectrum plot and the meter bar on the real Qt drawing surface: pixels.
-#include "platform/qt_drawing_surface.h"
+#include "platform/drawing/qt_drawing_surface.h"
 
 #include <gtest/gtest.h>
 

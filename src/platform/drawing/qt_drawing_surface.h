@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "main_window/scaled_surface.h"
+#include "platform/drawing/stroke_batches.h"
 
 namespace pha {
 
@@ -40,16 +41,6 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   void FillPixelRect(double x1, double y1, double x2, double y2) override;
 
  private:
-  // One drawing operation in logical pixels, kept until the picture is
-  // finished: a segment in the pen `slot`, or a filled box (kFillSlot).
-  struct Stroke {
-    double x1, y1, x2, y2;
-    std::uint32_t slot;
-    bool operator==(const Stroke&) const = default;
-  };
-  static constexpr std::uint32_t kFillSlot = 0;
-  class Batches;  // qt_drawing_surface.cpp
-
   void ShowWhenFinished();
   void ShowFinishedPicture();
   // Takes on the screen's device pixel ratio; true if it changed.
@@ -88,7 +79,7 @@ class QtDrawingSurface final : public QWidget, public ScaledSurface {
   // slot n + 1.
   std::vector<QPen> pens_;
   std::vector<std::int64_t> pen_colours_;
-  std::unique_ptr<Batches> batches_;
+  std::unique_ptr<StrokeBatches> batches_;
   // The bounds of the strokes a new picture changes, in logical pixels.
   double changed_left_ = 0;
   double changed_top_ = 0;
