@@ -22,8 +22,14 @@ double Finite(double pixel) {
 
 }  // namespace
 
+void ScaledSurface::TakePixelSize() {
+  pixel_width_ = PixelWidth();
+  pixel_height_ = PixelHeight();
+}
+
 void ScaledSurface::SetScaleMode(int mode) {
   if (mode != kScaleModePixels) return;
+  TakePixelSize();
   left_ = 0.0F;
   top_ = 0.0F;
   width_ = static_cast<float>(PixelWidth());
@@ -31,6 +37,7 @@ void ScaledSurface::SetScaleMode(int mode) {
 }
 
 void ScaledSurface::StartScale(float units_per_pixel) {
+  TakePixelSize();
   left_ = 0.0F;
   top_ = 0.0F;
   width_ = static_cast<float>(PixelWidth()) * units_per_pixel;
@@ -38,11 +45,11 @@ void ScaledSurface::StartScale(float units_per_pixel) {
 }
 
 double ScaledSurface::PixelX(float x) const {
-  return Finite((static_cast<double>(x) - left_) * PixelWidth() / width_);
+  return Finite((static_cast<double>(x) - left_) * pixel_width_ / width_);
 }
 
 double ScaledSurface::PixelY(float y) const {
-  return Finite((static_cast<double>(y) - top_) * PixelHeight() / height_);
+  return Finite((static_cast<double>(y) - top_) * pixel_height_ / height_);
 }
 
 void ScaledSurface::Line(float x1, float y1, float x2, float y2) {

@@ -43,6 +43,12 @@ class ScaledSurface : public DrawingSurface {
   virtual void FillPixelRect(double x1, double y1, double x2, double y2) = 0;
 
  private:
+  // PixelWidth() and PixelHeight() as the last scale took them: a redraw
+  // maps some 13,000 coordinates with them.
+  void TakePixelSize();
+
+  double pixel_width_ = 0.0;
+  double pixel_height_ = 0.0;
   float left_ = 0.0F;
   float top_ = 0.0F;
   float width_ = 1.0F;
