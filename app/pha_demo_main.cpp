@@ -23,10 +23,11 @@
 
 #include "emulator/emulator.h"
 #include "platform/posix/clocks.h"
-#include "platform/posix/posix_file_system.h"
 #include "platform/posix/diagnostics.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/posix/process.h"
-#include "platform/qt_main_window.h"
+#include "platform/window/qt_main_window.h"
+#include "platform/window/run_pha.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include "platform/posix/clocks.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/process.h"
-#include "platform/qt_main_window.h"
+#include "platform/window/qt_main_window.h"
+#include "platform/window/run_pha.h"
 
 int main(int, char** argv) {
   if (!pha::PrepareProcess("pha")) return 1;

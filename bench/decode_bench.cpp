@@ -10,8 +10,8 @@
 
 #include "acquisition/pulse_decoder.h"
 #include "main_window/serial_port.h"
-#include "platform/qt_controls.h"
 #include "platform/serial/qt_serial_port.h"
+#include "platform/window/qt_window_title.h"
 #include "support/detector_line.h"
 
 namespace pha {

@@ -40,7 +40,8 @@
 #include "emulator/emulator.h"
 #include "platform/posix/clocks.h"
 #include "platform/posix/posix_file_system.h"
-#include "platform/qt_main_window.h"
+#include "platform/window/qt_main_window.h"
+#include "platform/window/run_pha.h"
 #include "support/fakes.h"
 
 namespace {

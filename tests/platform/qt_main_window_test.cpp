@@ -1,6 +1,6 @@
 // The real window, offscreen: start-up and its failures, the controls' pixels,
 // the buttons' wiring, the title handed to the window system, and the end.
-#include "platform/qt_main_window.h"
+#include "platform/window/qt_main_window.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -35,6 +35,8 @@
 #include "emulator/runner.h"
 #include "platform/posix/clocks.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/window/locale_separators.h"
+#include "platform/window/run_pha.h"
 #include "spectrum_files/spectrum_file.h"
 #include "support/child_process.h"
 #include "support/detector_line.h"
@@ -353,14 +355,10 @@ TEST(EndOfTheProgram, ASignalToEndReleasesTheLineAndLeavesNothingBehind) {
     rlim_t soft_files, hard_files;  // 0: as the test has them
     int status;
   } rows[] = {
-      {"SIGTERM", SIGTERM, 0, 0, 0},
-      {"SIGINT", SIGINT, 0, 0, 0},
-      {"SIGHUP", SIGHUP, 0, 0, 0},
-      {"ulimit -n 8", SIGTERM, 8, 8, 1},
-      {"ulimit -n 10", SIGTERM, 10, 10, 1},
-      {"ulimit -n 12", SIGTERM, 12, 12, 1},
-      {"ulimit -n 16", SIGTERM, 16, 16, 1},
-      {"ulimit -S -n 16, more allowed", SIGTERM, 16, 4096, 0},
+      {"SIGTERM", SIGTERM, 0, 0, 0},        {"SIGINT", SIGINT, 0, 0, 0},
+      {"SIGHUP", SIGHUP, 0, 0, 0},          {"ulimit -n 8", SIGTERM, 8, 8, 1},
+      {"ulimit -n 10", SIGTERM, 10, 10, 1}, {"ulimit -n 12", SIGTERM, 12, 12, 1},
+      {"ulimit -n 16", SIGTERM, 16, 16, 1}, {"ulimit -S -n 16, more allowed", SIGTERM, 16, 4096, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -1,7 +1,7 @@
 // The message window, offscreen and under a real X server (CMakeLists.txt),
 // where other programs send it keys, unmap or destroy it behind Qt's back,
 // and where a key can be held down as it appears.
-#include "platform/qt_messages.h"
+#include "platform/window/qt_messages.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ class XServer {
   bool Ask(const char* request, QWindow& window) {
     if (!There()) return false;
     Function<unsigned (*)(xcb_connection_t*, std::uint32_t)>(xcb_, request)(connection_,
-                                                                             Id(window));
+                                                                            Id(window));
     Flush();
     return true;
   }
@@ -89,8 +89,8 @@ class XServer {
   }
   std::uint8_t Keycode(const char* key) {
     const auto keysym = Function<unsigned long (*)(const char*)>(xlib_, "XStringToKeysym")(key);
-    return Function<std::uint8_t (*)(Display*, unsigned long)>(xlib_, "XKeysymToKeycode")(
-        display_, keysym);
+    return Function<std::uint8_t (*)(Display*, unsigned long)>(xlib_, "XKeysymToKeycode")(display_,
+                                                                                          keysym);
   }
   static std::uint32_t Id(QWindow& window) { return static_cast<std::uint32_t>(window.winId()); }
   std::uint32_t Root(QWindow&) {

@@ -117,7 +117,7 @@ TEST_F(FileCommandsTest, SaveWritesTheSampleAndASavedFileLoadsBackIntoChannels0T
   EXPECT_EQ(messages_.errors, std::vector<std::string>{});
   expected.spectra_changes = state_.spectra_changes;
   EXPECT_TRUE(state_ == expected);
-  EXPECT_GT(PicGrp_.drawings, 0);  // the loaded spectrum is drawn at once
+  EXPECT_GT(PicGrp_.drawings, 0);                      // the loaded spectrum is drawn at once
   EXPECT_EQ(testing::OpenDescriptors(), descriptors);  // every file closed again
 }
 
@@ -213,7 +213,8 @@ TEST_F(FileCommandsTest, AtStartUpTheOperatorLearnsWhenSaveCannotWork) {
       EXPECT_EQ(messages_.errors, std::vector<std::string>{});
     } else {
       ASSERT_EQ(messages_.errors.size(), 1U);
-      EXPECT_NE(messages_.errors[0].find(folder_ + "/data"), std::string::npos) << messages_.errors[0];
+      EXPECT_NE(messages_.errors[0].find(folder_ + "/data"), std::string::npos)
+          << messages_.errors[0];
       EXPECT_NE(messages_.errors[0].find(row.tells), std::string::npos) << messages_.errors[0];
     }
   }

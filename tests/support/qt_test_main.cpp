@@ -5,7 +5,8 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "platform/qt_main_window.h"
+#include "platform/window/qt_main_window.h"
+#include "platform/window/run_pha.h"
 
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);

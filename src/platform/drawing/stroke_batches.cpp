@@ -43,7 +43,8 @@ void StrokeBatches::Resize(QSize image, QSizeF edge) {
                 static_cast<std::size_t>((image.height() + kCellPixels - 1) / kCellPixels));
 }
 
-StrokeBatches::PixelBox StrokeBatches::ToDevice(const Stroke& stroke, double ratio, QLineF& line, QRectF& box) const {
+StrokeBatches::PixelBox StrokeBatches::ToDevice(const Stroke& stroke, double ratio, QLineF& line,
+                                                QRectF& box) const {
   double x1 = stroke.x1 * ratio;
   double y1 = stroke.y1 * ratio;
   double x2 = stroke.x2 * ratio;
@@ -63,10 +64,9 @@ StrokeBatches::PixelBox StrokeBatches::ToDevice(const Stroke& stroke, double rat
   }
   const int last_column = image_.width() - 1;
   const int last_row = image_.height() - 1;
-  return {PixelWithin(std::min(x1, x2) - 1, last_column),
-          PixelWithin(std::min(y1, y2) - 1, last_row),
-          PixelWithin(std::max(x1, x2) + 1, last_column),
-          PixelWithin(std::max(y1, y2) + 1, last_row)};
+  return {
+      PixelWithin(std::min(x1, x2) - 1, last_column), PixelWithin(std::min(y1, y2) - 1, last_row),
+      PixelWithin(std::max(x1, x2) + 1, last_column), PixelWithin(std::max(y1, y2) + 1, last_row)};
 }
 
 void StrokeBatches::Sort(const std::vector<Stroke>& strokes, double ratio, std::size_t slot_count) {
@@ -108,7 +108,8 @@ void StrokeBatches::Sort(const std::vector<Stroke>& strokes, double ratio, std::
   }
 }
 
-void StrokeBatches::Paint(QPainter& painter, const std::vector<QPen>& pens, const QColor& fill) const {
+void StrokeBatches::Paint(QPainter& painter, const std::vector<QPen>& pens,
+                          const QColor& fill) const {
   for (std::size_t i = 0; i < count_; ++i) {
     const Batch& batch = batches_[i];
     if (batch.slot == kFillSlot) {

@@ -52,8 +52,8 @@ LineWatch::LineWatch(int report_every_ms, std::function<void(const std::string&)
       read_error_report_(
           report_every_ms,
           [this](const RepeatedReport::Tally& tally) {
-            report_("Reading the detector line on " + describe_ + " failed " + When(tally) +
-                    ": " + read_error_ +
+            report_("Reading the detector line on " + describe_ + " failed " + When(tally) + ": " +
+                    read_error_ +
                     ". The device is still there; the adapter or its cable may be failing. "
                     "Reading goes on.");
           },

@@ -24,9 +24,9 @@ std::vector<std::string> SerialLockFiles(const std::string& device);
 
 struct SerialLock {
   std::string path;
-  long pid = 0;         // 0: the file names no process
-  bool alive = false;   // the process runs, under this account or another
-  std::string program;  // its name, where the system tells it
+  long pid = 0;              // 0: the file names no process
+  bool alive = false;        // the process runs, under this account or another
+  std::string program;       // its name, where the system tells it
   bool own_account = false;  // the file belongs to this program's account
 };
 

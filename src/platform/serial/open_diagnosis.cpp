@@ -60,9 +60,9 @@ std::string PermissionRemedy(const std::string& device) {
 std::optional<SerialOpenDiagnosis> HeldByLockFile(const std::string& device) {
   const std::optional<SerialLock> lock = FindSerialLock(device);
   if (!lock || !lock->alive || lock->pid == getpid()) return std::nullopt;
-  return SerialOpenDiagnosis{SerialOpenProblem::kBusy,
-                             "it is in use by " + Holder(*lock) + ", whose lock file " + lock->path +
-                                 " claims it"};
+  return SerialOpenDiagnosis{
+      SerialOpenProblem::kBusy,
+      "it is in use by " + Holder(*lock) + ", whose lock file " + lock->path + " claims it"};
 }
 
 SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device) {
@@ -97,8 +97,7 @@ SerialOpenDiagnosis DiagnoseSerialOpen(const std::string& device) {
 SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device) {
   const std::optional<SerialLock> lock = FindSerialLock(device);
   if (!lock) return {SerialOpenProblem::kOther, {}};
-  if (lock->alive)
-    return {SerialOpenProblem::kBusy, "it is in use by " + Holder(*lock)};
+  if (lock->alive) return {SerialOpenProblem::kBusy, "it is in use by " + Holder(*lock)};
   return {SerialOpenProblem::kOther,
           "the lock file " + lock->path + " remains from a program that has ended" +
               (lock->pid > 0 ? " (process " + std::to_string(lock->pid) + ")" : std::string()) +

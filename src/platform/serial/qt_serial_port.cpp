@@ -47,8 +47,8 @@ QtSerialPort::QtSerialPort(std::map<int, std::string> devices, QObject* parent,
     : QObject(parent),
       devices_(std::move(devices)),
       timing_(timing),
-      watch_(timing.report_every_ms, [this](const std::string& message) { Report(message); },
-             this) {
+      watch_(
+          timing.report_every_ms, [this](const std::string& message) { Report(message); }, this) {
   port_.setFlowControl(QSerialPort::NoFlowControl);
   connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::HandleReadyRead);
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::HandleError);

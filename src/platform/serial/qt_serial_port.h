@@ -53,7 +53,6 @@ class QtSerialPort final : public QObject, public SerialPort {
   Q_OBJECT
 
  public:
-
   // `devices` maps port numbers to the system's device paths.
   explicit QtSerialPort(std::map<int, std::string> devices, QObject* parent = nullptr,
                         SerialPortTiming timing = {});
@@ -132,9 +131,9 @@ class QtSerialPort final : public QObject, public SerialPort {
   bool lost_ = false;  // failed after start-up and not back yet
   bool shut_down_ = false;
   QTimer reopen_{this};
-  QTimer rest_{this};   // the read notifier's rest
-  QTimer check_{this};  // CheckLine()
-  QElapsedTimer away_;  // since the line was lost
+  QTimer rest_{this};                  // the read notifier's rest
+  QTimer check_{this};                 // CheckLine()
+  QElapsedTimer away_;                 // since the line was lost
   std::set<std::string> told_causes_;  // why it would not reopen, each told once
   // Bytes read from the line in all, and those of them not yet handed to a
   // notification.

@@ -94,8 +94,8 @@ void QtSerialPort::TryReopen() {
     diagnosis->reason = port_.errorString().toStdString();
   // Told once per cause; the looking goes on quietly.
   if (!told_causes_.insert(diagnosis->reason).second) return;
-  std::string message = Describe() + " is there again but cannot be opened: " +
-                        diagnosis->reason + ".";
+  std::string message =
+      Describe() + " is there again but cannot be opened: " + diagnosis->reason + ".";
   message[0] = 'S';
   const std::string remedy = SerialOpenRemedy(diagnosis->problem, device_);
   if (!remedy.empty()) message += " " + remedy;

@@ -44,9 +44,8 @@ void Probe(const std::string& device, int times, void (*work)(int fd)) {
 }
 
 std::size_t Mentioning(const std::vector<std::string>& reports, const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(reports.begin(), reports.end(), [&](auto& r) {
-    return r.find(text) != std::string::npos;
-  }));
+  return static_cast<std::size_t>(std::count_if(
+      reports.begin(), reports.end(), [&](auto& r) { return r.find(text) != std::string::npos; }));
 }
 
 // Each other opener is told, at once for the first and then with how many
@@ -161,8 +160,7 @@ TEST(OtherPrograms, ALiveLockKeepsTheLineAndNoLockButItsOwnIsRemoved) {
       }
       EXPECT_EQ(port.IsOpen(), row.opens) << message;
       if (!row.opens) {
-        EXPECT_NE(message.find("process " + std::to_string(sleeper)), std::string::npos)
-            << message;
+        EXPECT_NE(message.find("process " + std::to_string(sleeper)), std::string::npos) << message;
       }
     }
     std::ifstream file(path);

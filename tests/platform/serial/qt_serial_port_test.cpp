@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/qt_messages.h"
+#include "platform/window/qt_messages.h"
 #include "support/child_process.h"
 #include "support/decoder_on_pty.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt_style.h"
+#include "platform/window/qt_style.h"
 
 #include <QPushButton>
 #include <QStyleFactory>

@@ -14,11 +14,12 @@
 #include <string>
 
 #include "main_window/txt_cmt.h"
-#include "platform/posix/clocks.h"
-#include "platform/qt_controls.h"
 #include "platform/drawing/qt_drawing_surface.h"
-#include "platform/qt_messages.h"
+#include "platform/posix/clocks.h"
 #include "platform/serial/qt_serial_port.h"
+#include "platform/window/qt_controls.h"
+#include "platform/window/qt_messages.h"
+#include "platform/window/qt_window_title.h"
 
 namespace pha {
 
@@ -83,14 +84,5 @@ class QtMainWindow final : public QWidget {
   bool handling_ = false;
   bool failed_ = false;
 };
-
-// Builds the window, runs Form_Load and, when serial port 1 opened, shows the
-// window and runs the event loop until it closes. Returns the exit status:
-// non-zero when start-up failed, after a message naming the failure and
-// before any window was shown. Needs a QApplication.
-int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock);
-
-// The look of the program, the same wherever it runs.
-void ConfigureApplication();
 
 }  // namespace pha

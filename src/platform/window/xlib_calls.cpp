@@ -1,4 +1,4 @@
-#include "platform/xlib_calls.h"
+#include "platform/window/xlib_calls.h"
 
 #include <dlfcn.h>
 

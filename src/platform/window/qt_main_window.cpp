@@ -1,11 +1,10 @@
-#include "platform/qt_main_window.h"
+#include "platform/window/qt_main_window.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 #include "platform/posix/diagnostics.h"
-#include "platform/qt_program_icon.h"
-#include "platform/qt_style.h"
+#include "platform/window/locale_separators.h"
 
 namespace pha {
 namespace {
@@ -233,18 +232,6 @@ void QtMainWindow::EndOnUnexpectedFailure(const std::string& what) {
   WriteDiagnostic("pha", message);
   QMessageBox::critical(this, QStringLiteral("pha"), QString::fromStdString(message));
   QCoreApplication::exit(1);
-}
-
-void ConfigureApplication() {
-  // Qt's own warnings go the way of the program's messages: they must not
-  // block the event loop on a standard error that nobody reads.
-  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
-    WriteDiagnostic("pha", text.toStdString());
-  });
-  QApplication::setStyle(new PhaStyle);
-  QApplication::setPalette(QApplication::style()->standardPalette());
-  QApplication::setApplicationName(QStringLiteral("pha"));
-  QApplication::setWindowIcon(ProgramIcon());
 }
 
 }  // namespace pha

@@ -1,4 +1,4 @@
-#include "platform/qt_messages.h"
+#include "platform/window/qt_messages.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -12,7 +12,7 @@
 #include <QWindow>
 
 #include "platform/posix/diagnostics.h"
-#include "platform/xlib_calls.h"
+#include "platform/window/xlib_calls.h"
 
 namespace pha {
 namespace {
@@ -137,8 +137,8 @@ bool QtMessages::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QtMessages::TakeKey(const QKeyEvent& key) {
-  const bool closing = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter ||
-                       key.key() == Qt::Key_Escape;
+  const bool closing =
+      key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter || key.key() == Qt::Key_Escape;
   if (!closing || key.isAutoRepeat() || window_ == nullptr) return;
   const std::uint32_t code = key.nativeScanCode();
   if (key.type() == QEvent::KeyPress) {

@@ -1,4 +1,5 @@
-// Start-up and the end of the program.
+#include "platform/window/run_pha.h"
+
 #include <unistd.h>
 
 #include <QApplication>
@@ -9,7 +10,9 @@
 
 #include "platform/posix/diagnostics.h"
 #include "platform/posix/process.h"
-#include "platform/qt_main_window.h"
+#include "platform/window/qt_main_window.h"
+#include "platform/window/qt_program_icon.h"
+#include "platform/window/qt_style.h"
 
 namespace pha {
 
@@ -44,6 +47,18 @@ int RunPha(const std::string& port1_device, FileSystem& files, Clock& clock) {
   window.show();
   const int status = QApplication::exec();
   return EndSignal() != 0 ? 0 : status;
+}
+
+void ConfigureApplication() {
+  // Qt's own warnings go the way of the program's messages: they must not
+  // block the event loop on a standard error that nobody reads.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+    WriteDiagnostic("pha", text.toStdString());
+  });
+  QApplication::setStyle(new PhaStyle);
+  QApplication::setPalette(QApplication::style()->standardPalette());
+  QApplication::setApplicationName(QStringLiteral("pha"));
+  QApplication::setWindowIcon(ProgramIcon());
 }
 
 }  // namespace pha

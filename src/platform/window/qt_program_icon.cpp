@@ -1,4 +1,4 @@
-#include "platform/qt_program_icon.h"
+#include "platform/window/qt_program_icon.h"
 
 #include <QPainter>
 #include <QPixmap>
