@@ -1,13 +1,13 @@
 // Standard error as a desktop may hand it over: a pipe whose reader has gone,
 // or one that nobody reads. Each case runs in a child process that starts as
 // the program does; the child must finish, neither killed nor held up.
-#include "platform/posix/process.h"
+#include "platform/posix/diagnostics.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include "platform/posix/diagnostics.h"
+#include "platform/posix/process.h"
 #include "support/child_process.h"
 
 namespace pha {
