@@ -14,13 +14,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
-#include <charconv>
-#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <string_view>
 
+#include "command_line/command_line.h"
 #include "emulator/emulator.h"
 #include "platform/posix/clocks.h"
 #include "platform/posix/diagnostics.h"
@@ -32,11 +31,9 @@
 namespace {
 
 constexpr double kDemoPulsesPerSecond = 150.0;
-constexpr int kExitBadOptions = 2;
-constexpr double kLongestSeconds = 86400;
 
 constexpr std::string_view kUsage =
-    "Usage: pha-demo [--unplug-every SECONDS [--unplug-for SECONDS]]\n";
+    "Usage: pha-demo [--unplug-every SECONDS [--unplug-for SECONDS]]";
 constexpr std::string_view kHelp = R"(
 Starts the pulse-height analyser's window on an emulated detector, a
 realistic spectrum at 150 pulses per second, to try the program without
@@ -51,34 +48,6 @@ Options:
   --help             show this text
 )";
 
-struct UsageError {
-  std::string message;
-};
-
-std::chrono::milliseconds Seconds(std::string_view option, std::string_view text) {
-  double seconds = -1;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
-      seconds > kLongestSeconds)
-    throw UsageError{std::string(option) + ": not a number of seconds from 0 to 86400: '" +
-                     std::string(text) + "'"};
-  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
-}
-
-// Returns false for --help.
-bool ParseCommandLine(int argc, char** argv, pha::emulator::Plugging& plugging) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (option == "--help" || option == "-h") return false;
-    if (option != "--unplug-every" && option != "--unplug-for")
-      throw UsageError{"unknown option '" + std::string(option) + "'"};
-    if (i + 1 == argc) throw UsageError{std::string(option) + " needs a number of seconds"};
-    const std::chrono::milliseconds time = Seconds(option, argv[++i]);
-    (option == "--unplug-every" ? plugging.unplug_every : plugging.unplug_for) = time;
-  }
-  return true;
-}
-
 // The emulated detector's link, removed at any end of the process: Qt ends
 // it with exit() when the display server goes away, past every destructor.
 std::string* link_at_exit = nullptr;
@@ -87,15 +56,19 @@ std::string* link_at_exit = nullptr;
 
 int main(int argc, char** argv) {
   if (!pha::PrepareProcess("pha-demo")) return 1;
+  namespace cl = pha::command_line;
   pha::emulator::Plugging plugging;
   try {
-    if (!ParseCommandLine(argc, argv, plugging)) {
-      std::cout << kUsage << kHelp;
+    const cl::CommandLine line(argc, argv, {}, {"--unplug-every", "--unplug-for"});
+    if (line.Help()) {
+      std::cout << kUsage << '\n' << kHelp;
       return 0;
     }
-  } catch (const UsageError& error) {
-    std::cerr << "pha-demo: " << error.message << '\n' << kUsage;
-    return kExitBadOptions;
+    for (auto [option, time] : {std::pair{"--unplug-every", &plugging.unplug_every},
+                                std::pair{"--unplug-for", &plugging.unplug_for}})
+      if (const auto seconds = line.Value(option)) *time = cl::ParseSeconds(option, *seconds);
+  } catch (const cl::UsageError& error) {
+    return cl::ToldUsageError("pha-demo", kUsage, error);
   }
   // Qt's own options (-style, -reverse, ...) would change the window: Qt
   // gets the program's name only.

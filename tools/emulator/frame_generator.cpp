@@ -13,17 +13,17 @@ constexpr double kContinuumHeight = 0.3;
 constexpr double kBackgroundHeight = 0.5;  // at channel 0
 constexpr double kBackgroundFallChannels = 150;
 
-double square(double x) { return x * x; }
+double Square(double x) { return x * x; }
 
 // Relative pulse density in `channel` of the default spectrum.
-double spectrum_density(int channel) {
+double SpectrumDensity(int channel) {
   const double c = channel;
   const double photopeak =
-      std::exp(-0.5 * square((c - kPhotopeakChannel) / kPhotopeakSigmaChannels));
+      std::exp(-0.5 * Square((c - kPhotopeakChannel) / kPhotopeakSigmaChannels));
   // The continuum rises towards the edge and ends there, blurred by the same
   // resolution as the photopeak.
   const double continuum =
-      kContinuumHeight * (0.6 + 0.4 * square(c / kComptonEdgeChannel)) * 0.5 *
+      kContinuumHeight * (0.6 + 0.4 * Square(c / kComptonEdgeChannel)) * 0.5 *
       std::erfc((c - kComptonEdgeChannel) / (std::sqrt(2.0) * kPhotopeakSigmaChannels));
   const double background = kBackgroundHeight * std::exp(-c / kBackgroundFallChannels);
   return photopeak + continuum + background;
@@ -31,11 +31,9 @@ double spectrum_density(int channel) {
 
 // Uniform in [0, 1), from the top 53 bits: the same on every platform, which
 // the standard distributions do not promise.
-double draw_unit(std::mt19937_64& engine) {
-  return static_cast<double>(engine() >> 11) * 0x1.0p-53;
-}
+double DrawUnit(std::mt19937_64& engine) { return static_cast<double>(engine() >> 11) * 0x1.0p-53; }
 
-bool is_multiple(std::uint64_t number, std::uint64_t every) {
+bool IsMultiple(std::uint64_t number, std::uint64_t every) {
   return every != 0 && number % every == 0;
 }
 
@@ -59,7 +57,7 @@ FrameGenerator::FrameGenerator(const Options& options) : options_(options), engi
   cumulative_weight_.assign(kMaxChannel + 1, 0.0);  // channels below 10 keep weight 0
   double sum = 0;
   for (int channel = kMinChannel; channel <= kMaxChannel; ++channel) {
-    sum += spectrum_density(channel);
+    sum += SpectrumDensity(channel);
     cumulative_weight_[static_cast<std::size_t>(channel)] = sum;
   }
 }
@@ -68,7 +66,7 @@ int FrameGenerator::DrawChannel() {
   if (options_.fixed_channel) return *options_.fixed_channel;
   // The first channel whose cumulative weight exceeds u; u < total, and the
   // channels below 10 (cumulative weight 0) never exceed u >= 0.
-  const double u = draw_unit(engine_) * cumulative_weight_.back();
+  const double u = DrawUnit(engine_) * cumulative_weight_.back();
   const auto it = std::upper_bound(cumulative_weight_.begin(), cumulative_weight_.end(), u);
   return static_cast<int>(it - cumulative_weight_.begin());
 }
@@ -78,12 +76,12 @@ Frame FrameGenerator::Next() {
   frame.number = ++frames_;
   frame.channel = DrawChannel();
   int value = frame.channel;
-  if (is_multiple(frame.number, options_.invalid_every)) {
+  if (IsMultiple(frame.number, options_.invalid_every)) {
     frame.kind = FrameKind::kInvalid;
     value = kInvalidValue;
   }
   frame.bytes = {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
-  if (frame.kind == FrameKind::kValid && is_multiple(frame.number, options_.drop_byte_every)) {
+  if (frame.kind == FrameKind::kValid && IsMultiple(frame.number, options_.drop_byte_every)) {
     frame.kind = FrameKind::kByteDropped;
     frame.bytes = {frame.bytes[1], 0};
     frame.size = 1;

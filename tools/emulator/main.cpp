@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "command_line/command_line.h"
 #include "emulator/emulator.h"
 
 namespace {
@@ -21,13 +22,12 @@ namespace {
 namespace emu = pha::emulator;
 
 constexpr int kExitFailure = 1;
-constexpr int kExitBadOptions = 2;
 // How long the wait for SIGINT or SIGTERM lasts before the end of the run is
 // checked again.
 constexpr timespec kSignalPoll100Ms = {0, 100'000'000};
 
-constexpr std::string_view kUsage = R"(Usage: pha-emulator --link PATH [options]
-
+constexpr std::string_view kUsage = "Usage: pha-emulator --link PATH [options]";
+constexpr std::string_view kHelp = R"(
 Emulates the detector unit of the pulse-height analyser on a pseudo-terminal.
 The program opens PATH (or the /dev/pts device printed at start) as its serial
 port and receives one frame per detected pulse.
@@ -73,10 +73,6 @@ On exit (count reached, SIGINT, SIGTERM, SIGHUP) a summary of what was sent goes
 standard output and the link is removed. Bad options exit with status 2.
 )";
 
-struct UsageError {
-  std::string message;
-};
-
 struct CommandLine {
   std::string link;
   emu::Options options;
@@ -84,64 +80,50 @@ struct CommandLine {
   bool help = false;
 };
 
-template <typename Number>
-Number parse_number(std::string_view option, std::string_view text) {
-  Number value{};
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc{} || stop != end || text.empty())
-    throw UsageError{std::string(option) + ": not a valid number: '" + std::string(text) + "'"};
-  return value;
-}
-
-std::chrono::milliseconds parse_seconds(std::string_view option, std::string_view text) {
-  const double seconds = parse_number<double>(option, text);
-  if (!(seconds >= 0 && seconds <= 86400))
-    throw UsageError{std::string(option) + ": seconds out of 0..86400: '" + std::string(text) +
-                     "'"};
-  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
-}
-
-CommandLine parse_command_line(int argc, char** argv) {
+CommandLine ParseCommandLine(int argc, char** argv) {
+  namespace cl = pha::command_line;
+  const cl::CommandLine words(
+      argc, argv, {"--fast"},
+      {"--link", "--rate", "--channel", "--count", "--seed", "--drop-byte-every", "--invalid-every",
+       "--delivery-ms", "--unplug-every", "--unplug-for"});
   CommandLine line;
+  line.help = words.Help();
+  if (line.help) return line;
   emu::Options& o = line.options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (option == "--help" || option == "-h") {
-      line.help = true;
-      return line;
-    }
-    if (option == "--fast") {
-      o.as_fast_as_possible = true;
-      continue;
-    }
-    static constexpr std::string_view kWithValue[] = {"--link",          "--rate",
-                                                      "--channel",       "--count",
-                                                      "--seed",          "--drop-byte-every",
-                                                      "--invalid-every", "--delivery-ms",
-                                                      "--unplug-every",  "--unplug-for"};
-    if (std::find(std::begin(kWithValue), std::end(kWithValue), option) == std::end(kWithValue))
-      throw UsageError{"unknown option '" + std::string(option) + "'"};
-    if (i + 1 == argc) throw UsageError{std::string(option) + " needs a value"};
-    const std::string_view value = argv[++i];
-    if (option == "--link") line.link = value;
-    if (option == "--rate") o.rate_per_s = parse_number<double>(option, value);
-    if (option == "--channel") o.fixed_channel = parse_number<int>(option, value);
-    if (option == "--count") o.frame_count = parse_number<std::uint64_t>(option, value);
-    if (option == "--seed") o.seed = parse_number<std::uint64_t>(option, value);
-    if (option == "--drop-byte-every")
-      o.drop_byte_every = parse_number<std::uint64_t>(option, value);
-    if (option == "--invalid-every") o.invalid_every = parse_number<std::uint64_t>(option, value);
-    if (option == "--delivery-ms") o.delivery_period_ms = parse_number<int>(option, value);
-    if (option == "--unplug-every") line.plugging.unplug_every = parse_seconds(option, value);
-    if (option == "--unplug-for") line.plugging.unplug_for = parse_seconds(option, value);
-  }
-  if (line.link.empty()) throw UsageError{"--link PATH is required"};
-  if (const std::string problem = emu::CheckOptions(o); !problem.empty()) throw UsageError{problem};
+  o.as_fast_as_possible = words.Has("--fast");
+  // Each option's value, where it was given, parsed as the option wants it.
+  const auto with = [&words](std::string_view option, auto parse) {
+    if (const std::optional<std::string> value = words.Value(option)) parse(option, *value);
+  };
+  const auto number = [](auto& to) {
+    return [&to](std::string_view option, const std::string& value) {
+      to = cl::ParseNumber<std::remove_reference_t<decltype(to)>>(option, value);
+    };
+  };
+  const auto seconds = [](std::chrono::milliseconds& to) {
+    return [&to](std::string_view option, const std::string& value) {
+      to = cl::ParseSeconds(option, value);
+    };
+  };
+  with("--link", [&](std::string_view, const std::string& value) { line.link = value; });
+  with("--rate", number(o.rate_per_s));
+  with("--channel", [&](std::string_view option, const std::string& value) {
+    o.fixed_channel = cl::ParseNumber<int>(option, value);
+  });
+  with("--count", number(o.frame_count));
+  with("--seed", number(o.seed));
+  with("--drop-byte-every", number(o.drop_byte_every));
+  with("--invalid-every", number(o.invalid_every));
+  with("--delivery-ms", number(o.delivery_period_ms));
+  with("--unplug-every", seconds(line.plugging.unplug_every));
+  with("--unplug-for", seconds(line.plugging.unplug_for));
+  if (line.link.empty()) throw cl::UsageError{"--link PATH is required"};
+  if (const std::string problem = emu::CheckOptions(o); !problem.empty())
+    throw cl::UsageError{problem};
   return line;
 }
 
-void print_summary(const emu::Statistics& sent, const emu::Options& options) {
+void PrintSummary(const emu::Statistics& sent, const emu::Options& options) {
   std::cout << "frames sent: " << sent.frames_sent << '\n'
             << "valid whole frames: " << sent.valid_frames << '\n'
             << "invalid frames: " << sent.invalid_frames << '\n'
@@ -156,15 +138,12 @@ void print_summary(const emu::Statistics& sent, const emu::Options& options) {
 int main(int argc, char** argv) {
   CommandLine line;
   try {
-    line = parse_command_line(argc, argv);
-  } catch (const UsageError& error) {
-    std::cerr << "pha-emulator: " << error.message << '\n'
-              << kUsage.substr(0, kUsage.find('\n') + 1)
-              << "(pha-emulator --help explains the options)\n";
-    return kExitBadOptions;
+    line = ParseCommandLine(argc, argv);
+  } catch (const pha::command_line::UsageError& error) {
+    return pha::command_line::ToldUsageError("pha-emulator", kUsage, error);
   }
   if (line.help) {
-    std::cout << kUsage;
+    std::cout << kUsage << '\n' << kHelp;
     return EXIT_SUCCESS;
   }
 
@@ -186,7 +165,7 @@ int main(int argc, char** argv) {
       if (sigtimedwait(&stop_signals, nullptr, &kSignalPoll100Ms) > 0) break;
     }
     detector.Stop();
-    print_summary(detector.Stats(), line.options);
+    PrintSummary(detector.Stats(), line.options);
     if (const std::string error = detector.Error(); !error.empty()) {
       std::cerr << "pha-emulator: " << error << '\n';
       return kExitFailure;

@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void throw_errno(int error, const std::string& what) {
+[[noreturn]] void ThrowErrno(int error, const std::string& what) {
   throw std::system_error(error, std::generic_category(), what);
 }
 
@@ -23,23 +23,23 @@ namespace fs = std::filesystem;
 
 PtyDetector::PtyDetector(fs::path link_path) : link_path_(std::move(link_path)) {
   if (openpty(&master_fd_, &slave_fd_, nullptr, nullptr, nullptr) != 0)
-    throw_errno(errno, "cannot create a pty");
+    ThrowErrno(errno, "cannot create a pty");
   try {
     fcntl(master_fd_, F_SETFD, FD_CLOEXEC);
     fcntl(slave_fd_, F_SETFD, FD_CLOEXEC);
     std::array<char, 128> name{};
     if (const int error = ttyname_r(slave_fd_, name.data(), name.size()); error != 0)
-      throw_errno(error, "cannot name the pty's slave");
+      ThrowErrno(error, "cannot name the pty's slave");
     slave_path_ = name.data();
 
     termios settings{};
-    if (tcgetattr(slave_fd_, &settings) != 0) throw_errno(errno, "tcgetattr " + slave_path_);
+    if (tcgetattr(slave_fd_, &settings) != 0) ThrowErrno(errno, "tcgetattr " + slave_path_);
     cfmakeraw(&settings);
     // A pty ignores the speed; set for whoever asks the port what it runs at.
     cfsetispeed(&settings, B19200);
     cfsetospeed(&settings, B19200);
     if (tcsetattr(slave_fd_, TCSANOW, &settings) != 0)
-      throw_errno(errno, "tcsetattr " + slave_path_);
+      ThrowErrno(errno, "tcsetattr " + slave_path_);
 
     if (!link_path_.empty()) {
       const fs::file_status status = fs::symlink_status(link_path_);

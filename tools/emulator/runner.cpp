@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 // Frames written with one write() at most: 1 KiB, half a second of the line.
 constexpr std::size_t kMaxBatchFrames = 512;
 
-timespec to_timespec(Clock::duration duration) {
+timespec ToTimespec(Clock::duration duration) {
   const auto s = std::chrono::duration_cast<std::chrono::seconds>(duration);
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(duration - s);
   return {static_cast<time_t>(s.count()), static_cast<long>(ns.count())};
@@ -141,7 +141,7 @@ void Runner::Run() {
         const Clock::duration period = std::chrono::milliseconds(options_.delivery_period_ms);
         wake = origin + period * ((next_due - origin + period - Clock::duration(1)) / period);
       }
-      const timespec left = to_timespec(wake - now);  // positive: the frame is not yet due
+      const timespec left = ToTimespec(wake - now);  // positive: the frame is not yet due
       WaitFor(0, &left);
     }
   }
