@@ -1,4 +1,8 @@
-// The file system and clock operations the spectrum file commands use.
+// The file system and the clocks as the logic reaches them: the local date
+// and time (a saved spectrum's name), a monotonic clock (seconds that a late
+// tick stands for, two saves in one second), and reading, writing and
+// checking files in the working directory, each failure reported as a
+// FileError for the operator.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// Run/Stop and the one-second tick against plain fakes: each second's labels,
+// a preset changed or passed, and ticks that come late, early or on schedule
+// after a late one, with the real-time figures they give.
 #include "measurement/run_control.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,6 @@
-// The file system on POSIX calls.
+// The file system on POSIX calls: reads that never block on a pipe or take
+// a terminal, writes that replace a file whole or not at all, and new files
+// that never replace one.
 #pragma once
 
 #include "main_window/files_and_clock.h"

@@ -1,3 +1,4 @@
+// The program's icon for its windows.
 #pragma once
 
 #include <QIcon>
