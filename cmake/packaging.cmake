@@ -1,5 +1,5 @@
 # The Debian package: cd build && cpack -G DEB. It holds what cmake --install
-# installs: pha, pha-demo, pha-emulator and pha-desktop, the desktop entries,
+# installs: pha, pha-demo, pha-emulator, pha-convert and pha-desktop, the desktop entries,
 # the icon, the AppStream metainfo, the manual pages and the documentation
 # every Debian package carries. The port is fixed when the program is built,
 # so the package's description and pha(1) name it. scripts/check-package
@@ -22,8 +22,10 @@ membership of the dialout group).
 
 Started from the desktop's menu, pha works in the folder pha of the
 documents folder (~/Documents/pha, or ~/pha where that cannot be made),
-where Save writes its spectra into the folder data. pha-demo runs the same window on an emulated detector,
-without hardware; pha-emulator is a detector on a pseudo-terminal.")
+where Save writes its spectra into the folder data. pha-convert writes
+saved spectra as N42-2012, IAEA SPE or CHN files, with their measuring
+time, for analysis programs. pha-demo runs the same window on an emulated
+detector, without hardware; pha-emulator is a detector on a pseudo-terminal.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
@@ -47,7 +49,8 @@ install(CODE "
   endif()")
 
 # The documentation: the README; the copyright in Debian's machine-readable
-# form, with the licence's text taken from LICENSE; the changelog, whose
+# form, with the licence's text taken from LICENSE and those of the library
+# pha-convert links; the changelog, whose
 # version must be the package's. The manual pages are configured so that
 # pha(1) names the port of this build. The changelog and the manual pages are
 # compressed as Debian's tools do it (gzip -9n: no file name, no time stamp).
@@ -56,6 +59,11 @@ string(REGEX REPLACE "^.*\n(Permission is hereby granted)" "\\1" licence "${lice
 string(STRIP "${licence}" licence)
 string(REPLACE "\n\n" "\n.\n" licence "${licence}")
 string(REPLACE "\n" "\n " PHA_LICENCE_TEXT " ${licence}")
+# The Boost licence of code that SpecUtils, in pha-convert, brings with it.
+file(READ third_party/specutils/3rdparty/code_from_boost/LICENSE_1_0.txt bsl)
+string(STRIP "${bsl}" bsl)
+string(REPLACE "\n\n" "\n.\n" bsl "${bsl}")
+string(REPLACE "\n" "\n " PHA_BSL_TEXT " ${bsl}")
 configure_file(data/copyright.in doc/copyright @ONLY)
 
 file(STRINGS data/debian-changelog changelog_top LIMIT_COUNT 1)
@@ -68,7 +76,7 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS LICENSE data/debi
 
 set(compressed doc/changelog)
 set(manual_pages)
-foreach(program pha pha-demo pha-emulator pha-desktop)
+foreach(program pha pha-demo pha-emulator pha-desktop pha-convert)
   configure_file(docs/man/${program}.1.in man/${program}.1 @ONLY)
   list(APPEND compressed man/${program}.1)
   list(APPEND manual_pages ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)
