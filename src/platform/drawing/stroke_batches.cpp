@@ -43,7 +43,7 @@ void StrokeBatches::Resize(QSize image, QSizeF edge) {
                 static_cast<std::size_t>((image.height() + kCellPixels - 1) / kCellPixels));
 }
 
-StrokeBatches::PixelBox StrokeBatches::ToDevice(const Stroke& stroke, double ratio, QLineF& line,
+inline StrokeBatches::PixelBox StrokeBatches::ToDevice(const Stroke& stroke, double ratio, QLineF& line,
                                                 QRectF& box) const {
   double x1 = stroke.x1 * ratio;
   double y1 = stroke.y1 * ratio;

@@ -68,7 +68,8 @@ class StrokeBatches {
   // The stroke in device pixels, as a line or a box, and the pixels it may
   // light: a one-pixel line or a box lights pixels at most one pixel beyond
   // the pixels its ends fall in.
-  PixelBox ToDevice(const Stroke& stroke, double ratio, QLineF& line, QRectF& box) const;
+  [[gnu::always_inline]] PixelBox ToDevice(const Stroke& stroke, double ratio, QLineF& line,
+                                           QRectF& box) const;
   // The first batch of `slot` from batch `from` on (counted from 0), a new
   // one at the end if there is none.
   int BatchFrom(std::uint32_t slot, int from);
