@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "main_window/shell_word.h"
@@ -154,6 +155,13 @@ TEST_P(FileFailureTest, ShowsOneMessageNamingTheFileAndChangesNothing) {
     if (const std::size_t at = tells.find('@'); at != std::string::npos)
       tells.replace(at, 1, folder_);
     EXPECT_NE(report.find(tells), std::string::npos) << report;
+    // An advised copy makes the very file that would not load.
+    if (tells.starts_with("cp ")) {
+      std::istringstream words(report.substr(report.find("cp ") + 3));
+      std::string from, to;
+      words >> from >> to;
+      EXPECT_TRUE(to.starts_with(folder_ + "/" + GetParam().file)) << report;
+    }
   }
   EXPECT_EQ(report.find(" ["), std::string::npos) << report;
   EXPECT_EQ(Snapshot(folder_), files_before);  // no file made, cut short or lost
