@@ -10,7 +10,6 @@
 #include <string>
 #include <tuple>
 
-#include "acquisition/title_log.h"
 #include "support/fakes.h"
 
 namespace pha {
@@ -68,26 +67,6 @@ TEST(GetPls, AcceptsChannelsTenTo1023AndCountsIntoTheMeasurementOnlyWhileRunning
     for (int k = -4; counted && k <= 4; ++k) smoothed[c.channel + k] = 2;
     EXPECT_EQ(NotOne(rig.state.SpcSmt), smoothed);
     EXPECT_EQ(NotOne(rig.state.SpcRef), Counts{});
-  }
-}
-
-TEST(TitleLog, PutsEachEntryInFrontOfTheFirst250CharactersOfTheOldTitle) {
-  const auto repeat = [](const std::string& text, int times) {
-    std::string out;
-    while (times-- > 0) out += text;
-    return out;
-  };
-  const std::string star = "\u2605";  // three bytes, one character
-  const std::pair<std::string, std::string> cases[] = {
-      {std::string(" ") + repeat(star + " ", 200),
-       std::string("10  ") + repeat(star + " ", 124) + star},
-      {repeat(star, 300), std::string("10 ") + repeat(star, 250)},
-  };
-  for (const auto& [old_title, title_after] : cases) {
-    testing::FakeWindow window;
-    window.caption = old_title;
-    PrependToTitle(window, "10 ");
-    EXPECT_EQ(window.caption, title_after);
   }
 }
 

@@ -2,32 +2,18 @@
 // the platform's file system and a fixed clock.
 #include "spectrum_files/file_commands.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 
 #include "main_window/shell_word.h"
 #include "platform/posix/clocks.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/process.h"
 #include "spectrum_files/scratch_folder.h"
 #include "spectrum_files/spectrum_file.h"
 #include "support/child_process.h"
-#include "support/fakes.h"
 
 namespace pha {
 namespace {
@@ -137,28 +123,18 @@ TEST_F(FileCommandsTest, ASaveIsNamedByTheLocalDateAndTime) {
 
 // Told at start-up, before a measurement worth saving has run.
 TEST_F(FileCommandsTest, AtStartUpTheOperatorLearnsWhenSaveCannotWork) {
-  const struct {
-    const char* what;
-    void (*prepare)();
-    const char* tells;  // nullptr: nothing to tell
-  } rows[] = {
-      {"a folder data", [] {}, nullptr},
-      {"no folder data", [] { fs::remove_all("data"); }, "mkdir -p "},
-      {"a file named data", [] { fs::remove_all("data"), WriteBytes("data", ""); }, "not a folder"},
+  const std::pair<void (*)(), const char*> rows[] = {
+      {[] {}, nullptr},                                              // a folder data
+      {[] { fs::remove_all("data"); }, "mkdir -p "},                 // none
+      {[] { fs::remove_all("data"), WriteBytes("data", ""); }, ""},  // a file in the way
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    row.prepare();
+  for (const auto& [prepare, tells] : rows) {
+    prepare();
     messages_.errors.clear();
     CheckDataFolder(context_);
-    if (row.tells == nullptr) {
-      EXPECT_EQ(messages_.errors, std::vector<std::string>{});
-    } else {
-      ASSERT_EQ(messages_.errors.size(), 1U);
-      EXPECT_NE(messages_.errors[0].find(folder_ + "/data"), std::string::npos)
-          << messages_.errors[0];
-      EXPECT_NE(messages_.errors[0].find(row.tells), std::string::npos) << messages_.errors[0];
-    }
+    ASSERT_EQ(messages_.errors.size(), tells == nullptr ? 0U : 1U) << tells;
+    for (const std::string& error : messages_.errors)
+      EXPECT_NE(error.find(std::string(tells) + folder_ + "/data"), std::string::npos) << error;
   }
 }
 

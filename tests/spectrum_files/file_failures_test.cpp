@@ -6,30 +6,19 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 
-#include "main_window/shell_word.h"
-#include "platform/posix/clocks.h"
-#include "platform/posix/posix_file_system.h"
 #include "platform/posix/process.h"
-#include "spectrum_files/file_commands.h"
 #include "spectrum_files/scratch_folder.h"
-#include "spectrum_files/spectrum_file.h"
 #include "support/child_process.h"
-#include "support/fakes.h"
 
 namespace pha {
 namespace {

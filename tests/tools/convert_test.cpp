@@ -1,18 +1,13 @@
 // pha-convert for real: spectra saved as pha saves them, converted, and read
 // back by the field's own file library and, for N42, by a second XML reader;
 // bad inputs refused file by file; no file ever replaced.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -22,6 +17,7 @@
 #include "SpecUtils/EnergyCalibration.h"
 #include "SpecUtils/SpecFile.h"
 #include "spectrum_files/spectrum_file.h"
+#include "support/child_process.h"
 
 namespace pha {
 namespace {
@@ -29,37 +25,14 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Ran {
-  int status = -1;
+  int status;
   std::string said;  // standard output and error
 };
 
-// Runs `command` (the first word a program on PATH or a path), standard
-// output and error caught; `in_child` first, where given.
 Ran Exec(const std::vector<std::string>& command, const std::function<void()>& in_child = {}) {
-  int pipe_ends[2];
-  if (pipe(pipe_ends) != 0) return {};
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(pipe_ends[1], STDOUT_FILENO);
-    dup2(pipe_ends[1], STDERR_FILENO);
-    close(pipe_ends[0]);
-    if (in_child) in_child();
-    std::vector<char*> argv;
-    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(pipe_ends[1]);
-  Ran ran;
-  char buffer[4096];
-  for (ssize_t got; (got = read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
-    ran.said.append(buffer, static_cast<std::size_t>(got));
-  close(pipe_ends[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return ran;
+  testing::Program program(command, in_child);
+  const int status = program.Ended();
+  return {status, program.said};
 }
 
 // Every file below `folder`, with its size.
@@ -167,7 +140,9 @@ TEST_F(Convert, TheN42IsWellFormedAndHoldsItsDataWhereN42PutsIt) {
 }
 
 // Each file that cannot be converted is named with its reason, and nothing
-// is written for it; the next file is converted all the same.
+// is written for it; the next file is converted all the same. (The files
+// LodSam's reader refuses, terminals and huge ones among them, are in
+// tests/spectrum_files.)
 TEST_F(Convert, ABadFileIsToldAndTheNextOneIsConverted) {
   const std::string bad = folder_ + "/bad/sam20261207101501.csv";
   fs::create_directory(folder_ + "/bad");
@@ -178,29 +153,10 @@ TEST_F(Convert, ABadFileIsToldAndTheNextOneIsConverted) {
     const char* reason;  // a word of it
     bool as_nobody;
   } rows[] = {
-      {"too few lines",
-       [&] {
-         std::string hundred;
-         for (int i = 0; i < 100; ++i) hundred += "7\r\n";
-         lines(hundred);
-       },
-       "only 100 of", false},
+      {"too few lines", [&] { lines(std::string(100, '\n')); }, "only 0 of", false},
       {"a value out of range", [&] { lines("1\r\n99999999999\r\n" + std::string(1022 * 3, '\n')); },
        "line 2", false},
       {"a named pipe", [&] { mkfifo(bad.c_str(), 0644); }, "not a regular file", false},
-      {"a terminal",
-       [&] {
-         int master = -1, slave = -1;
-         char name[256] = {};
-         if (openpty(&master, &slave, name, nullptr, nullptr) == 0) fs::create_symlink(name, bad);
-       },
-       "not a regular file", false},
-      {"past the size of any spectrum",
-       [&] {
-         lines("1\r\n");
-         fs::resize_file(bad, std::uintmax_t{17} << 20);
-       },
-       "MiB", false},
       {"in a folder that may not be read",
        [&] {
          lines(FormatSpectrumFile(saved_));
@@ -241,14 +197,11 @@ TEST_F(Convert, NothingIsWrittenWithoutATimeAndNoFileIsReplaced) {
   EXPECT_NE(untimed.said.find("--live-time"), std::string::npos) << untimed.said;
   EXPECT_EQ(Files(folder_), before);
 
-  ASSERT_EQ(Exec({PHA_CONVERT, "--live-time", "600", "--format", "spe", Saved()}).status, 0);
-  const std::string first = folder_ + "/sam20261207101500.spe";
-  std::ifstream in(first, std::ios::binary);
-  const std::string kept{std::istreambuf_iterator<char>(in), {}};
-  ASSERT_EQ(Exec({PHA_CONVERT, "--live-time", "700", "--format", "spe", Saved()}).status, 0);
-  std::ifstream again(first, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), kept);
-  EXPECT_TRUE(fs::exists(folder_ + "/sam20261207101500-2.spe"));
+  for (int time = 0; time < 2; ++time)
+    ASSERT_EQ(Exec({PHA_CONVERT, "--live-time", "600", "--format", "spe", Saved()}).status, 0);
+  const auto written = Files(folder_);
+  EXPECT_EQ(written.size(), before.size() + 2);
+  EXPECT_TRUE(written.contains(folder_ + "/sam20261207101500-2.spe"));
 }
 
 }  // namespace

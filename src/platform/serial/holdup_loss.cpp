@@ -22,17 +22,23 @@ constexpr double kDeviations = 6.0;
 
 std::optional<HoldUpLoss::Loss> HoldUpLoss::Sample(std::int64_t now_ms, std::int64_t received) {
   std::optional<Loss> loss;
+  // A hold-up is judged one sample after it ended: what the system kept
+  // reaches the program over some reads, and by then it has all come.
+  if (held_) {
+    const double due = held_->rate * static_cast<double>(now_ms - held_->from_ms);
+    const double got = static_cast<double>(received - held_->received);
+    const double chance = kDeviations * std::sqrt(2.0 * due);
+    if (due - got > kShortFraction * due && due - got > chance)
+      loss = Loss{held_->from_ms, held_->to_ms, std::llround(due - got)};
+    held_.reset();
+  }
   if (!samples_.empty() && now_ms - samples_.back().ms >= kHoldUpMs) {
     const Point last = samples_.back();
     const Point first = samples_.front();
     if (last.ms - first.ms >= kFewestRateMs) {
-      const double rate = static_cast<double>(last.received - first.received) /
-                          static_cast<double>(last.ms - first.ms);
-      const double due = rate * static_cast<double>(now_ms - last.ms);
-      const double got = static_cast<double>(received - last.received);
-      const double chance = kDeviations * std::sqrt(2.0 * due);
-      if (due - got > kShortFraction * due && due - got > chance)
-        loss = Loss{last.ms, now_ms, std::llround(due - got)};
+      held_ = HeldUp{last.ms, now_ms, last.received,
+                     static_cast<double>(last.received - first.received) /
+                         static_cast<double>(last.ms - first.ms)};
     }
     // The hold-up is no measure of the rate after it.
     samples_.clear();

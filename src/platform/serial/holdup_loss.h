@@ -23,21 +23,32 @@ class HoldUpLoss {
   };
 
   // Takes the bytes received from the line so far, `received`, at `now_ms`
-  // on the monotonic clock, about once a second with everything waiting read
-  // in. Where the time since the last sample was a hold-up and it brought
-  // clearly fewer bytes than the rate before promised, tells how many went
-  // missing.
+  // on the monotonic clock, about once a second with what is waiting read
+  // in. Where the time since the sample before last was a hold-up and it
+  // brought clearly fewer bytes than the rate before promised, tells how
+  // many went missing: a sample after the hold-up ended, so that the system's
+  // backlog has reached the program whole.
   std::optional<Loss> Sample(std::int64_t now_ms, std::int64_t received);
 
   // The line was lost, or opened anew: what came before tells nothing.
-  void Restart() { samples_.clear(); }
+  void Restart() {
+    samples_.clear();
+    held_.reset();
+  }
 
  private:
   struct Point {
     std::int64_t ms;
     std::int64_t received;
   };
+  // A hold-up seen, to be judged at the next sample.
+  struct HeldUp {
+    std::int64_t from_ms, to_ms;
+    std::int64_t received;  // by its start
+    double rate;            // bytes a millisecond before it
+  };
   std::deque<Point> samples_;  // the last seconds without a hold-up
+  std::optional<HeldUp> held_;
 };
 
 }  // namespace pha

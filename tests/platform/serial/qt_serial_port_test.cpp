@@ -1,5 +1,5 @@
 // Serial port 1 on a real pseudo-terminal, through QSerialPort: the line's
-// settings at start-up and after a re-plug, frames in odd chunks, and a
+// settings over a spoiled line after a re-plug, frames in odd chunks, and a
 // thousand cable pulls.
 #include "platform/serial/qt_serial_port.h"
 
@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QPlainTextEdit>
 #include <filesystem>
 #include <memory>
 
@@ -19,14 +18,6 @@ namespace pha {
 namespace {
 
 using namespace pha::testing;
-
-TEST(QtSerialPort, OpensTheDeviceAt19200Baud8N1RawWithoutFlowControl) {
-  PtyDetector pty;
-  SpoilLine(pty.master_fd());
-  QtSerialPort port({{1, pty.slave_path()}});
-  SetUpPort(port);
-  EXPECT_TRUE(IsDetectorLine(pty.master_fd()));
-}
 
 // The detector behind a fixed name, as udev gives an adapter: plugged in, a
 // new pty whose line another program has left spoiled; pulled out, the name

@@ -1,46 +1,18 @@
 // The end of the real program (pha-demo): by each signal that asks it to end,
 // by too few open files, and by exit(): nothing left behind.
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QDialogButtonBox>
-#include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QThread>
 #include <QTimer>
-#include <QWindow>
-#include <algorithm>
-#include <bit>
-#include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <set>
-#include <tuple>
 
-#include "emulator/runner.h"
-#include "platform/posix/clocks.h"
-#include "platform/posix/posix_file_system.h"
 #include "platform/serial/lock_files.h"
-#include "platform/window/locale_separators.h"
 #include "platform/window/qt_main_window.h"
-#include "platform/window/run_pha.h"
-#include "spectrum_files/spectrum_file.h"
 #include "support/child_process.h"
 #include "support/detector_line.h"
-#include "support/fakes.h"
 #include "support/qt_wait.h"
 
 namespace pha {
@@ -74,40 +46,25 @@ TEST(EndOfTheProgram, ASignalToEndReleasesTheLineAndLeavesNothingBehind) {
     SCOPED_TRACE(row.what);
     char scratch[] = "/tmp/pha-end-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
-    int diagnostics[2];
-    ASSERT_EQ(pipe(diagnostics), 0);
-    const pid_t demo = fork();
-    if (demo == 0) {
+    Program demo({PHA_DEMO}, [&] {
       setenv("HOME", scratch, 1);
       setenv("XDG_RUNTIME_DIR", scratch, 1);
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      dup2(diagnostics[1], STDERR_FILENO);
-      for (int fd = 3; fd < 1024; ++fd) close(fd);
-      if (row.soft_files != 0) {
-        const rlimit files{row.soft_files, row.hard_files};
-        if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
-      }
-      execl(PHA_DEMO, PHA_DEMO, nullptr);
-      _exit(127);
-    }
-    close(diagnostics[1]);
-    const std::string link = std::string(scratch) + "/pha-demo-detector-" + std::to_string(demo);
+      const rlimit files{row.soft_files, row.hard_files};
+      if (row.soft_files != 0 && setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
+    });
+    const std::string link =
+        std::string(scratch) + "/pha-demo-detector-" + std::to_string(demo.pid);
     const std::string lock = LockFile(link);
-    int status = -1;
     if (row.status == 0) {
       EXPECT_TRUE(WaitFor([&] { return fs::exists(lock); }));  // the line is open
-      kill(demo, row.signal);
-    } else {
-      QObject bound;
-      QTimer::singleShot(10000, &bound, [&] { kill(demo, row.signal); });  // if it hangs
+      kill(demo.pid, row.signal);
     }
-    while (waitpid(demo, &status, WNOHANG) == 0) HandleEventsFor(10);
-    std::string said;
-    char buffer[4096];
-    for (ssize_t got; (got = read(diagnostics[0], buffer, sizeof buffer)) > 0;)
-      said.append(buffer, static_cast<std::size_t>(got));
-    close(diagnostics[0]);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status << said;
+    QObject bound;
+    QTimer::singleShot(10000, &bound, [&] { kill(demo.pid, SIGKILL); });  // if it hangs
+    const int status = demo.Ended([] { HandleEventsFor(10); });
+    const std::string& said = demo.said;
+    EXPECT_EQ(status, row.status) << said;
     EXPECT_EQ(said.find("ulimit -n") != std::string::npos, row.status != 0) << said;
     EXPECT_FALSE(fs::exists(lock));
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));

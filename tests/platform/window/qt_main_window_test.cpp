@@ -3,29 +3,14 @@
 // see the line as it stands.
 #include "platform/window/qt_main_window.h"
 
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
-#include <QWindow>
-#include <algorithm>
-#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -37,9 +22,7 @@
 #include "platform/posix/clocks.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/window/locale_separators.h"
-#include "platform/window/run_pha.h"
 #include "spectrum_files/spectrum_file.h"
-#include "support/child_process.h"
 #include "support/detector_line.h"
 #include "support/fakes.h"
 #include "support/qt_wait.h"

@@ -1,44 +1,24 @@
 // The real program's start-up, offscreen: the window shown after loading, a
 // run fed by the emulator through its real timers and title up to closing
 // it, and every port that cannot be opened, with the remedy that fits.
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDialogButtonBox>
-#include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QThread>
 #include <QTimer>
-#include <QWindow>
-#include <algorithm>
-#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <set>
-#include <tuple>
 
 #include "emulator/runner.h"
-#include "platform/posix/clocks.h"
-#include "platform/posix/posix_file_system.h"
 #include "platform/serial/lock_files.h"
-#include "platform/window/locale_separators.h"
 #include "platform/window/qt_main_window.h"
 #include "platform/window/run_pha.h"
-#include "spectrum_files/spectrum_file.h"
 #include "support/child_process.h"
 #include "support/detector_line.h"
 #include "support/fakes.h"
