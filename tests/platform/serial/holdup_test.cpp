@@ -46,7 +46,6 @@ TEST(HoldUps, PulsesLostBeyondTheBufferAreToldAndOnlyThose) {
   } rows[] = {
       {"the full rate, 5 s", 1920, 5, 1.0, false},
       {"the full rate, 30 s", 1920, 30, 1.0, true},
-      {"150 pulses a second, 30 s", 300, 30, 1.0, false},
       // Fewer pulses than before, but not so few as to be a loss.
       {"the full rate dipping by 9 % for 6 s", 1920, 6, 0.91, false},
   };

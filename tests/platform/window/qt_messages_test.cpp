@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -30,31 +29,28 @@ class XServer {
  public:
   XServer() {
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || x11->connection() == nullptr) return;
-    connection_ = x11->connection();
-    display_ = x11->display();
-    xcb_ = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
+    display_ = x11 != nullptr ? x11->display() : nullptr;
     xlib_ = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
     xtest_ = dlopen("libXtst.so.6", RTLD_LAZY);
   }
-  bool There() const { return connection_ != nullptr && xcb_ && xlib_ && xtest_; }
+  bool There() const { return display_ != nullptr && xlib_ && xtest_; }
 
-  // A request on the window, as another program makes it.
+  // A request on the window, as another program makes it: "XUnmapWindow".
   bool Ask(const char* request, QWindow& window) {
     if (!There()) return false;
-    Function<unsigned (*)(xcb_connection_t*, std::uint32_t)>(xcb_, request)(connection_,
-                                                                            Id(window));
-    Flush();
-    return true;
+    Function<int (*)(Display*, unsigned long)>(xlib_, request)(display_, window.winId());
+    return Function<int (*)(Display*)>(xlib_, "XFlush")(display_), true;
   }
   // The key goes down, or up, on the server's keyboard (XTEST), as a
   // keyboard or a program driving it makes it; held down, it repeats.
   bool Key(bool press, const char* key = "Return") {
     if (!There()) return false;
+    const auto keysym = Function<unsigned long (*)(const char*)>(xlib_, "XStringToKeysym")(key);
+    const auto code = Function<std::uint8_t (*)(Display*, unsigned long)>(
+        xlib_, "XKeysymToKeycode")(display_, keysym);
     Function<int (*)(Display*, unsigned, int, unsigned long)>(xtest_, "XTestFakeKeyEvent")(
-        display_, Keycode(key), press ? 1 : 0, 0);
-    Function<int (*)(Display*)>(xlib_, "XFlush")(display_);
-    return true;
+        display_, code, press ? 1 : 0, 0);
+    return Function<int (*)(Display*)>(xlib_, "XFlush")(display_), true;
   }
 
  private:
@@ -62,17 +58,8 @@ class XServer {
   static F Function(void* library, const char* name) {
     return std::bit_cast<F>(dlsym(library, name));
   }
-  std::uint8_t Keycode(const char* key) {
-    const auto keysym = Function<unsigned long (*)(const char*)>(xlib_, "XStringToKeysym")(key);
-    return Function<std::uint8_t (*)(Display*, unsigned long)>(xlib_, "XKeysymToKeycode")(display_,
-                                                                                          keysym);
-  }
-  static std::uint32_t Id(QWindow& window) { return static_cast<std::uint32_t>(window.winId()); }
-  void Flush() { Function<int (*)(xcb_connection_t*)>(xcb_, "xcb_flush")(connection_); }
 
-  xcb_connection_t* connection_ = nullptr;
   Display* display_ = nullptr;
-  void* xcb_ = nullptr;
   void* xlib_ = nullptr;
   void* xtest_ = nullptr;
 };
@@ -88,14 +75,6 @@ std::vector<QDialog*> Shown(const QWidget& main) {
   return windows;
 }
 
-// A key event as Qt hands it to a window: `press` or release, maybe a
-// repeat.
-void QtKey(QWidget& to, int key, bool press, bool repeat = false) {
-  QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier, QString(),
-                  repeat);
-  QApplication::sendEvent(&to, &event);
-}
-
 // However the operator or another program closed the message window, the
 // next failure shows it again, on the screen, the newest message on top and
 // the earlier ones below with their times. A key closes it only when it saw
@@ -104,10 +83,12 @@ TEST(Messages, EveryNewMessageShowsTheWindowHoweverItWasClosed) {
   QWidget main;
   QtMessages messages(&main);
   XServer x;
-  const auto typed = [](int key) {
+  const auto typed = [](int key) {  // as Qt hands a key pressed and released to a window
     return [key](QDialog& window) {
-      QtKey(window, key, true);
-      QtKey(window, key, false);
+      for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key, Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+      }
     };
   };
   const struct {
@@ -115,11 +96,6 @@ TEST(Messages, EveryNewMessageShowsTheWindowHoweverItWasClosed) {
     std::function<void(QDialog&)> close;
     bool closes;
   } ways[] = {
-      {"Enter held down, repeating",
-       [](QDialog& window) {
-         for (int i = 0; i < 5; ++i) QtKey(window, Qt::Key_Return, true, i > 0);
-       },
-       false},
       {"Enter typed", typed(Qt::Key_Return), true},
       {"Escape typed", typed(Qt::Key_Escape), true},
       {"closed by the window manager", [](QDialog& window) { window.close(); }, true},
@@ -134,12 +110,12 @@ TEST(Messages, EveryNewMessageShowsTheWindowHoweverItWasClosed) {
        true},
       {"unmapped by another program",
        [&](QDialog& window) {
-         if (!x.Ask("xcb_unmap_window", *window.windowHandle())) window.close();
+         if (!x.Ask("XUnmapWindow", *window.windowHandle())) window.close();
        },
        true},
       {"destroyed by another program",
        [&](QDialog& window) {
-         if (!x.Ask("xcb_destroy_window", *window.windowHandle())) window.close();
+         if (!x.Ask("XDestroyWindow", *window.windowHandle())) window.close();
        },
        true},
   };
