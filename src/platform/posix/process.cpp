@@ -14,23 +14,42 @@
 namespace pha {
 namespace {
 
-// Open files the program needs at the most, with room to spare: some twenty
-// on a desktop (the display's connection, Qt's event loop, the detector
-// line, the signals' pipe), two more while a spectrum is saved.
-constexpr rlim_t kFewestOpenFiles = 64;
+// What the program needs of the session's limits, with room to spare. Open
+// files: some twenty on a desktop (the display's connection, Qt's event
+// loop, the detector line, the signals' pipe), two more while a spectrum is
+// saved. Memory: Qt and its display plug-in map some 150 MB of address space
+// at start, of which some 40 MB are data; below that a library ends the
+// process on the spot, and a day-long run must not meet the limit later.
+struct Need {
+  int resource;
+  const char* option;  // of ulimit
+  rlim_t unit;         // in which the message counts
+  const char* what;    // "only N <what>"
+  rlim_t fewest;       // in units
+};
+constexpr rlim_t kMegabyte = 1024 * 1024;
+constexpr Need kNeeds[] = {
+    {RLIMIT_NOFILE, "-n", 1, "files open", 64},
+    {RLIMIT_AS, "-v", kMegabyte, "MB of memory", 256},
+    {RLIMIT_DATA, "-d", kMegabyte, "MB of data", 128},
+};
 
-// Raises the soft limit on open files to the hard one; false where that is
-// still too few.
-bool RaiseFileLimit(rlim_t& limit) {
-  rlimit files{};
-  if (getrlimit(RLIMIT_NOFILE, &files) != 0) return true;  // cannot tell: try
-  if (files.rlim_cur < files.rlim_max) {
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-    getrlimit(RLIMIT_NOFILE, &files);
+// Raises the soft limit to the hard one; the shortfall where that is still
+// too little for `need`, or "".
+std::string Shortfall(const Need& need) {
+  rlimit limit{};
+  if (getrlimit(need.resource, &limit) != 0) return "";  // cannot tell: try
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(need.resource, &limit);
+    getrlimit(need.resource, &limit);
   }
-  limit = files.rlim_cur;
-  return files.rlim_cur >= kFewestOpenFiles;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur / need.unit >= need.fewest) return "";
+  return "this session lets a program have only " + std::to_string(limit.rlim_cur / need.unit) +
+         " " + need.what + " (ulimit " + need.option + "), and this one needs " +
+         std::to_string(need.fewest) + ". Start it where the limit is higher, as a desktop " +
+         "session sets it (" + (need.resource == RLIMIT_NOFILE ? "1024 or more" : "unlimited") +
+         ").";
 }
 
 // The signals that ask the program to end (a logout, a shutdown, a closed
@@ -55,13 +74,11 @@ bool PrepareProcess(std::string_view program) {
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
   PrepareDiagnostics();
-  if (rlim_t limit = 0; !RaiseFileLimit(limit)) {
-    WriteDiagnostic(program, "this session lets a program have only " + std::to_string(limit) +
-                                 " files open (ulimit -n), and this one needs " +
-                                 std::to_string(kFewestOpenFiles) +
-                                 ". Start it where the limit is higher, as a desktop session "
-                                 "sets it (1024 or more).");
-    return false;
+  for (const Need& need : kNeeds) {
+    if (const std::string shortfall = Shortfall(need); !shortfall.empty()) {
+      WriteDiagnostic(program, shortfall);
+      return false;
+    }
   }
   if (end_pipe[0] < 0 && pipe2(end_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     struct sigaction action {};

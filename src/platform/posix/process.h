@@ -1,18 +1,19 @@
-// The process's dealings with the desktop around it: the limit on open
-// files, signals whose default action would end a day-long measurement, and
-// the signals that ask it to end.
+// The process's dealings with the desktop around it: the limits on open
+// files and memory, signals whose default action would end a day-long
+// measurement, and the signals that ask it to end.
 #pragma once
 
 #include <string_view>
 
 namespace pha {
 
-// Called first in main, before Qt is made. Raises the limit on open files
-// to the most the session allows: Qt, its connection to the display and the
-// detector line need a few dozen, and a library that finds none left ends
-// the process on the spot. Where even that is too few, says so on standard
-// error (naming `program` and ulimit -n) and returns false: the program then
-// ends with status 1 before it has made anything.
+// Called first in main, before Qt is made. Raises the limits on open files
+// and on memory (address space and data) to the most the session allows: Qt,
+// its connection to the display and the detector line need a few dozen files
+// and some 150 MB of address space, and a library that finds none left ends
+// the process on the spot. Where even that is too little, says so on
+// standard error (naming `program` and the ulimit option) and returns false:
+// the program then ends with status 1 before it has made anything.
 //
 // Also ignores SIGPIPE (standard error may be a pipe whose reader has gone:
 // the write then fails with EPIPE) and SIGXFSZ (a save past a file-size
