@@ -55,7 +55,7 @@ std::string* link_at_exit = nullptr;
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!pha::PrepareProcess("pha-demo")) return 1;
+  if (!pha::PrepareProcess("pha-demo", pha::EndSignals::kAskTheEventLoop)) return 1;
   namespace cl = pha::command_line;
   pha::emulator::Plugging plugging;
   try {

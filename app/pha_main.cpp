@@ -9,7 +9,7 @@
 #include "platform/window/run_pha.h"
 
 int main(int, char** argv) {
-  if (!pha::PrepareProcess("pha")) return 1;
+  if (!pha::PrepareProcess("pha", pha::EndSignals::kAskTheEventLoop)) return 1;
   // The program has no command line, and Qt's own options (-style, -reverse,
   // -platform, -qwindowtitle, ...) would change its window: Qt gets the
   // program's name only.

@@ -29,7 +29,7 @@ using namespace pha::testing;
 // the program itself ignores it.
 void LimitFileSize() {
   signal(SIGXFSZ, SIG_DFL);
-  PrepareProcess("pha");
+  PrepareProcess("pha", EndSignals::kEndAtOnce);
   const rlimit limit{2048, 2048};
   if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
 }

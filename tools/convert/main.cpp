@@ -178,7 +178,7 @@ std::string Convert(const std::string& path, const Settings& settings,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!pha::PrepareProcess("pha-convert")) return kFailed;
+  if (!pha::PrepareProcess("pha-convert", pha::EndSignals::kEndAtOnce)) return kFailed;
   Settings settings;
   std::vector<std::string> inputs;
   try {

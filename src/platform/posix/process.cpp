@@ -70,7 +70,7 @@ void OnEndSignal(int number) {
 
 }  // namespace
 
-bool PrepareProcess(std::string_view program) {
+bool PrepareProcess(std::string_view program, EndSignals end_signals) {
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
   PrepareDiagnostics();
@@ -80,7 +80,8 @@ bool PrepareProcess(std::string_view program) {
       return false;
     }
   }
-  if (end_pipe[0] < 0 && pipe2(end_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+  if (end_signals == EndSignals::kAskTheEventLoop && end_pipe[0] < 0 &&
+      pipe2(end_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     struct sigaction action {};
     action.sa_handler = OnEndSignal;
     sigemptyset(&action.sa_mask);

@@ -17,10 +17,13 @@ namespace pha {
 //
 // Also ignores SIGPIPE (standard error may be a pipe whose reader has gone:
 // the write then fails with EPIPE) and SIGXFSZ (a save past a file-size
-// limit then fails with EFBIG and is reported like any other failed save),
-// settles how diagnostics reach standard error, and catches SIGTERM, SIGINT
-// and SIGHUP, which then only ask the program to end: see EndRequests().
-bool PrepareProcess(std::string_view program);
+// limit then fails with EFBIG and is reported like any other failed save)
+// and settles how diagnostics reach standard error. A program with an event
+// loop catches SIGTERM, SIGINT and SIGHUP, which then only ask it to end
+// (see EndRequests()); one without keeps their default, so that Ctrl-C ends
+// it.
+enum class EndSignals { kAskTheEventLoop, kEndAtOnce };
+bool PrepareProcess(std::string_view program, EndSignals end_signals);
 
 // A descriptor that becomes readable when SIGTERM, SIGINT or SIGHUP has come,
 // for the event loop to end the program as closing its window does; -1

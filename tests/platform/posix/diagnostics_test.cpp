@@ -22,7 +22,7 @@ TEST(Diagnostics, NeitherADeadNorAStalledStandardErrorStopsTheProgram) {
       signal(SIGPIPE, SIG_DFL);
       dup2(ends[1], STDERR_FILENO);
       alarm(10);  // a blocked write ends the child with SIGALRM
-      PrepareProcess("pha");
+      PrepareProcess("pha", EndSignals::kEndAtOnce);
       // Far more than a pipe holds.
       for (int i = 0; i < 5000; ++i) WriteDiagnostic("pha", std::string(100, 'x'));
       return std::string("done");
