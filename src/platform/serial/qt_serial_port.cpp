@@ -150,7 +150,6 @@ bool QtSerialPort::OpenDevice() {
   for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
     if (notifier->type() == QSocketNotifier::Read) read_notifier_ = notifier;
   }
-  unhanded_ = 0;
   check_.start();
   return true;
 }
@@ -159,6 +158,7 @@ void QtSerialPort::CloseDevice() {
   check_.stop();
   watch_.Stop();
   lock_file_.Forget();
+  taken_ += port_.bytesAvailable();  // dropped with the line, but they came
   port_.close();
 }
 
@@ -171,16 +171,19 @@ void QtSerialPort::Input(std::span<std::uint8_t> out) {
   const auto wanted = static_cast<qint64>(
       std::min<std::size_t>(out.size(), static_cast<std::size_t>(std::max(input_len_, 0))));
   const qint64 got = port_.read(reinterpret_cast<char*>(out.data()), wanted);
+  taken_ += std::max<qint64>(got, 0);
   // Only called with the bytes waiting; should a read still come short, the
   // rest reads as 0xFF, which puts any frame above 65280: rejected.
   std::fill(out.begin() + std::max<qint64>(got, 0), out.begin() + wanted, 0xFF);
 }
 
+std::int64_t QtSerialPort::Received() const {
+  return taken_ + (port_.isOpen() ? port_.bytesAvailable() : 0);
+}
+
 void QtSerialPort::HandleReadyRead() {
   if (!port_.isOpen()) return;
   const qint64 arrived = port_.bytesAvailable();
-  received_ += std::max<qint64>(arrived - unhanded_, 0);
-  unhanded_ = arrived;
   if (shut_down_ || !on_comm_ || arrived < threshold_) return;
   if (in_handler_) {
     // Never inside a running handler: look again once it has returned.
@@ -193,10 +196,9 @@ void QtSerialPort::HandleReadyRead() {
   event_ = 0;
   in_handler_ = false;
   if (!port_.isOpen()) return;
-  unhanded_ = port_.bytesAvailable();
   // Data that came in while the handler ran (through a nested event loop)
   // raises no readyRead of its own.
-  if (unhanded_ >= threshold_) {
+  if (port_.bytesAvailable() >= threshold_) {
     QTimer::singleShot(0, this, &QtSerialPort::HandleReadyRead);
     return;
   }
@@ -227,9 +229,9 @@ void QtSerialPort::DeliverWaiting() {
   for (int chunk = 0; chunk < kMostDeliveredChunks; ++chunk) {
     pollfd line{port_.handle(), POLLIN, 0};
     if (poll(&line, 1, chunk == 0 ? 0 : kRefillWaitMs) != 1 || (line.revents & POLLIN) == 0) break;
-    const std::int64_t before = received_;
+    const std::int64_t before = Received();
     port_.waitForReadyRead(0);
-    if (!port_.isOpen() || received_ - before < kFullReadBytes) break;
+    if (!port_.isOpen() || Received() - before < kFullReadBytes) break;
   }
   if (port_.isOpen() && port_.bytesAvailable() >= threshold_) HandleReadyRead();
 }
@@ -238,7 +240,7 @@ void QtSerialPort::CheckLine() {
   if (shut_down_ || lost_ || !port_.isOpen()) return;
   DeliverWaiting();
   if (lost_ || !port_.isOpen()) return;
-  watch_.Check(NowMs(), received_);
+  watch_.Check(NowMs(), Received());
 }
 
 void QtSerialPort::Shutdown() {

@@ -135,10 +135,10 @@ class QtSerialPort final : public QObject, public SerialPort {
   QTimer check_{this};                 // CheckLine()
   QElapsedTimer away_;                 // since the line was lost
   std::set<std::string> told_causes_;  // why it would not reopen, each told once
-  // Bytes read from the line in all, and those of them not yet handed to a
-  // notification.
-  std::int64_t received_ = 0;
-  qint64 unhanded_ = 0;
+  // Bytes taken from QSerialPort's buffer in all (read, or dropped with the
+  // line); with those still in it, all the line has brought: Received().
+  std::int64_t taken_ = 0;
+  std::int64_t Received() const;
   QPointer<QSocketNotifier> read_notifier_;  // QSerialPort's own, if it has one
   LineWatch watch_;
   std::function<void()> on_comm_;
