@@ -98,11 +98,20 @@ SerialOpenDiagnosis DiagnoseSerialLock(const std::string& device) {
   const std::optional<SerialLock> lock = FindSerialLock(device);
   if (!lock) return {SerialOpenProblem::kOther, {}};
   if (lock->alive) return {SerialOpenProblem::kBusy, "it is in use by " + Holder(*lock)};
-  return {SerialOpenProblem::kOther,
-          "the lock file " + lock->path + " remains from a program that has ended" +
-              (lock->pid > 0 ? " (process " + std::to_string(lock->pid) + ")" : std::string()) +
-              ". Remove it with: " + (lock->own_account ? "" : "sudo ") + "rm " +
-              ShellWord(lock->path) + " and start this program again"};
+  const std::string remove_then_start = std::string(lock->own_account ? "" : "sudo ") + "rm " +
+                              ShellWord(lock->path) + " and start this program again";
+  if (lock->pid <= 0) {
+    // Unreadable to this account, or no process number in it: its holder
+    // may still run.
+    return {SerialOpenProblem::kOther,
+            "the lock file " + lock->path + " claims it, and this program cannot tell which " +
+                "process wrote it (ls -l " + ShellWord(lock->path) +
+                " shows the account). Once that program has ended, remove it with: " + remove_then_start};
+  }
+  return {SerialOpenProblem::kOther, "the lock file " + lock->path +
+                                         " remains from a program that has ended (process " +
+                                         std::to_string(lock->pid) +
+                                         "). Remove it with: " + remove_then_start};
 }
 
 std::string SerialOpenRemedy(SerialOpenProblem problem, const std::string& device) {

@@ -93,8 +93,9 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
   PtyDetector held;  // held by another port
   QtSerialPort holder({{1, held.slave_path()}});
   SetUpPort(holder);
-  PtyDetector uucp, roots, stale, own_stale;
+  PtyDetector uucp, roots, stale, own_stale, unreadable;
   Own(uucp, "uucp", 0640);
+  Own(unreadable, "tty", 0666);
   Own(roots, "root", 0600);
   Own(stale, "tty", 0666);
   Own(own_stale, "tty", 0666);
@@ -108,6 +109,9 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
     std::ofstream(LockFile(own_stale.slave_path())) << ended << "\nother\nhost\n";
   }
   ASSERT_EQ(chown(LockFile(own_stale.slave_path()).c_str(), 65534, 65534), 0);  // nobody's
+  // A running program's, that the account cannot read.
+  std::ofstream(LockFile(unreadable.slave_path())) << getpid() << '\n';
+  ASSERT_EQ(chmod(LockFile(unreadable.slave_path()).c_str(), 0600), 0);
   const struct {
     std::string device;
     std::function<bool()> before;    // none: the program itself, as root
@@ -120,6 +124,7 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
       {roots.slave_path(), AsNobody, {"udev"}, {"dialout"}},
       {stale.slave_path(), AsNobody, {LockFile(stale.slave_path()), "sudo rm "}, {"in use"}},
       {own_stale.slave_path(), AsNobody, {LockFile(own_stale.slave_path()), "rm "}, {"sudo"}},
+      {unreadable.slave_path(), AsNobody, {LockFile(unreadable.slave_path()), "ls -l"}, {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.device);
@@ -141,7 +146,7 @@ TEST(StartUp, APortThatCannotBeOpenedEndsTheProgramWithTheRemedyThatFits) {
     for (const std::string& other : row.not_named)
       EXPECT_EQ(message.find(other), std::string::npos) << message;
   }
-  for (const PtyDetector* pty : {&stale, &own_stale})
+  for (const PtyDetector* pty : {&stale, &own_stale, &unreadable})
     std::filesystem::remove(LockFile(pty->slave_path()));
 }
 
