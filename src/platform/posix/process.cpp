@@ -34,17 +34,21 @@ constexpr Need kNeeds[] = {
     {RLIMIT_DATA, "-d", kMegabyte, "MB of data", 128},
 };
 
-// Raises the soft limit to the hard one; the shortfall where that is still
-// too little for `need`, or "".
+// Where the soft limit is too little for `need`, raises it to the hard one;
+// the shortfall where that is still too little, or "". A limit that is
+// enough stays as the session set it.
 std::string Shortfall(const Need& need) {
   rlimit limit{};
   if (getrlimit(need.resource, &limit) != 0) return "";  // cannot tell: try
-  if (limit.rlim_cur < limit.rlim_max) {
+  const auto enough = [&] {
+    return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur / need.unit >= need.fewest;
+  };
+  if (!enough() && limit.rlim_cur < limit.rlim_max) {
     limit.rlim_cur = limit.rlim_max;
     setrlimit(need.resource, &limit);
     getrlimit(need.resource, &limit);
   }
-  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur / need.unit >= need.fewest) return "";
+  if (enough()) return "";
   return "this session lets a program have only " + std::to_string(limit.rlim_cur / need.unit) +
          " " + need.what + " (ulimit " + need.option + "), and this one needs " +
          std::to_string(need.fewest) + ". Start it where the limit is higher, as a desktop " +

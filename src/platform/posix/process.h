@@ -8,12 +8,13 @@
 namespace pha {
 
 // Called first in main, before Qt is made. Raises the limits on open files
-// and on memory (address space and data) to the most the session allows: Qt,
-// its connection to the display and the detector line need a few dozen files
-// and some 150 MB of address space, and a library that finds none left ends
-// the process on the spot. Where even that is too little, says so on
-// standard error (naming `program` and the ulimit option) and returns false:
-// the program then ends with status 1 before it has made anything.
+// and on memory (address space and data), where they are too low, to the
+// most the session allows: Qt, its connection to the display and the
+// detector line need a few dozen files and some 150 MB of address space,
+// and a library that finds none left ends the process on the spot. Where
+// even that is too little, says so on standard error (naming `program` and
+// the ulimit option) and returns false: the program then ends with status 1
+// before it has made anything.
 //
 // Also ignores SIGPIPE (standard error may be a pipe whose reader has gone:
 // the write then fails with EPIPE) and SIGXFSZ (a save past a file-size
