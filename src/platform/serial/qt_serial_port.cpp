@@ -118,10 +118,19 @@ void QtSerialPort::SetSettings(std::string_view settings) {
 
 void QtSerialPort::Open() {
   if (device_.empty()) throw PlatformError("No serial port chosen before opening.");
+  const std::optional<SerialOpenDiagnosis> diagnosis = OpenOrDiagnose();
+  if (!diagnosis) return;
+  std::string message = "Cannot open " + Describe() + ": " + diagnosis->reason + ".";
+  const std::string remedy = SerialOpenRemedy(diagnosis->problem, device_);
+  if (!remedy.empty()) message += "\n\n" + remedy;
+  throw PlatformError(message);
+}
+
+std::optional<SerialOpenDiagnosis> QtSerialPort::OpenOrDiagnose() {
   // A lock file of another program that runs keeps this one off the line,
   // whatever QSerialPort would make of it.
   std::optional<SerialOpenDiagnosis> diagnosis = HeldByLockFile(device_);
-  if (!diagnosis && OpenDevice()) return;
+  if (!diagnosis && OpenDevice()) return std::nullopt;
   // Qt's own words are vaguer than the system's ("Permission error while
   // locking the device"); a look at the device, and at its lock file, tells
   // which remedy fits.
@@ -130,10 +139,7 @@ void QtSerialPort::Open() {
     diagnosis = DiagnoseSerialLock(device_);
   if (diagnosis->problem == SerialOpenProblem::kOther && diagnosis->reason.empty())
     diagnosis->reason = port_.errorString().toStdString();
-  std::string message = "Cannot open " + Describe() + ": " + diagnosis->reason + ".";
-  const std::string remedy = SerialOpenRemedy(diagnosis->problem, device_);
-  if (!remedy.empty()) message += "\n\n" + remedy;
-  throw PlatformError(message);
+  return diagnosis;
 }
 
 // The detector line is receive-only. The settings stay with QSerialPort, so

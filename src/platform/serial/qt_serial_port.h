@@ -21,6 +21,7 @@
 #include "platform/posix/clocks.h"
 #include "platform/serial/line_watch.h"
 #include "platform/serial/lock_files.h"
+#include "platform/serial/open_diagnosis.h"
 
 namespace pha {
 
@@ -104,6 +105,10 @@ class QtSerialPort final : public QObject, public SerialPort {
   static constexpr int kMostDeliveredChunks = 32;
 
   bool OpenDevice();
+  // Opens the device unless another program's lock file claims it; where it
+  // does not open, why: the device, its lock file and Qt's words asked in
+  // turn.
+  std::optional<SerialOpenDiagnosis> OpenOrDiagnose();
   void CloseDevice();
   void HandleReadyRead();
   void RestReadNotifier();

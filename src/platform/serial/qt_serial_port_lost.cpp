@@ -79,8 +79,8 @@ void QtSerialPort::TryReopen() {
   // Mostly the device is simply not there yet: a stat says so at no cost.
   struct stat info {};
   if (stat(device_.c_str(), &info) != 0) return;
-  std::optional<SerialOpenDiagnosis> diagnosis = HeldByLockFile(device_);
-  if (!diagnosis && OpenDevice()) {
+  const std::optional<SerialOpenDiagnosis> diagnosis = OpenOrDiagnose();
+  if (!diagnosis) {
     reopen_.stop();
     lost_ = false;
     Report("The detector line on " + Describe() +
@@ -89,9 +89,6 @@ void QtSerialPort::TryReopen() {
     if (port_.bytesAvailable() >= threshold_) HandleReadyRead();
     return;
   }
-  if (!diagnosis) diagnosis = DiagnoseSerialOpen(device_);
-  if (diagnosis->problem == SerialOpenProblem::kOther && diagnosis->reason.empty())
-    diagnosis->reason = port_.errorString().toStdString();
   // Told once per cause; the looking goes on quietly.
   if (!told_causes_.insert(diagnosis->reason).second) return;
   std::string message =
