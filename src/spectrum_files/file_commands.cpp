@@ -14,7 +14,7 @@ namespace {
 // A save within this time of the last one, stamped with the same second,
 // replaces the file that one wrote: two clicks in one second keep the later.
 constexpr std::int64_t kRewriteWithinMs = 5000;
-// Names tried for a save before giving up: sam...csv, sam...-2.csv, ...
+// Names tried for a new file before giving up: sam...csv, sam...-2.csv, ...
 constexpr int kMostSaveNames = 1000;
 
 // The path of `file_name` in the data folder of the working directory. When
@@ -41,6 +41,21 @@ std::string NumberedName(const std::string& name, int number) {
   const std::size_t dot = name.rfind('.');
   return name.substr(0, dot) + '-' + std::to_string(number) + name.substr(dot);
 }
+
+}  // namespace
+
+FileError WriteUnderFreeName(FileSystem& files, const std::string& folder, const std::string& name,
+                             std::string_view bytes, std::string& path) {
+  FileError error;
+  for (int number = 1; number <= kMostSaveNames; ++number) {
+    path = folder + '/' + NumberedName(name, number);
+    error = files.WriteNewFile(path, bytes);
+    if (!error || error->problem != FileProblem::kExists) break;
+  }
+  return error;
+}
+
+namespace {
 
 // Reads and checks the whole file first, so that a failure leaves `target`
 // exactly as it was.
@@ -105,11 +120,7 @@ void CmdSav_Click(const MeasurementState& state, FileCommandContext& context) {
       // Any other file of that name was not written by this save a moment
       // ago (the clocks went back, or another run saved it): it stays, and
       // this one takes the next free name.
-      for (int number = 1; number <= kMostSaveNames; ++number) {
-        file.path = file.folder + '/' + NumberedName(stamped, number);
-        error = context.files.WriteNewFile(file.path, bytes);
-        if (!error || error->problem != FileProblem::kExists) break;
-      }
+      error = WriteUnderFreeName(context.files, file.folder, stamped, bytes, file.path);
     }
     if (!error) last = {stamped, file.path, now_ms};
   } catch (const std::bad_alloc&) {

@@ -48,6 +48,13 @@ struct FileCommandContext {
 // autumn, say). Changes nothing in memory and does not redraw.
 void CmdSav_Click(const MeasurementState& state, FileCommandContext& context);
 
+// Writes `bytes` to a new file `name` in `folder`, or where that name is
+// taken to the first free one of name-2, name-3, ... (the number before the
+// extension); never replaces a file. `path` is left naming the file written,
+// or the last one tried.
+FileError WriteUnderFreeName(FileSystem& files, const std::string& folder, const std::string& name,
+                             std::string_view bytes, std::string& path);
+
 // At start-up: tells the operator when no spectrum can be saved in the
 // folder data below the working directory (it is missing, say), so that it
 // is put right before a measurement worth saving has run. Changes nothing.

@@ -212,13 +212,12 @@ std::vector<float> AnalysedCounts(const FileCounts& saved, bool as_saved) {
   return counts;
 }
 
-std::string OutputName(std::string_view input_name, std::string_view format_extension, int number) {
+std::string OutputName(std::string_view input_name, std::string_view format_extension) {
   const std::size_t slash = input_name.rfind('/');
   if (slash != std::string_view::npos) input_name.remove_prefix(slash + 1);
   const std::size_t dot = input_name.rfind('.');
   std::string stem(dot == std::string_view::npos || dot == 0 ? input_name
                                                              : input_name.substr(0, dot));
-  if (number > 1) stem += "-" + std::to_string(number);
   return stem + std::string(format_extension);
 }
 

@@ -56,8 +56,8 @@ std::vector<double> ParseCalibration(std::string_view text);
 std::vector<float> AnalysedCounts(const FileCounts& saved, bool as_saved);
 
 // The name of the file written for `input_name` in `format_extension`
-// (".n42"), the `number`th one tried: sam...csv gives sam....n42, then
-// sam...-2.n42, -3, ...
-std::string OutputName(std::string_view input_name, std::string_view format_extension, int number);
+// (".n42"): sam...csv gives sam....n42 (or, where that is taken, sam...-2.n42,
+// -3, ... as saves are numbered).
+std::string OutputName(std::string_view input_name, std::string_view format_extension);
 
 }  // namespace pha::convert

@@ -22,6 +22,7 @@
 #include "convert/spectrum_formats.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/process.h"
+#include "spectrum_files/file_commands.h"
 #include "spectrum_files/spectrum_file.h"
 
 namespace {
@@ -30,8 +31,6 @@ namespace cl = pha::command_line;
 using pha::convert::Refusal;
 
 constexpr int kFailed = 1;
-// Names tried for a new file before giving up: x.n42, x-2.n42, ...
-constexpr int kMostOutputNames = 1000;
 
 constexpr std::string_view kUsage = "Usage: pha-convert --live-time TIME [options] FILE...";
 constexpr std::string_view kHelp = R"(
@@ -163,16 +162,14 @@ std::string Convert(const std::string& path, const Settings& settings,
   const std::string bytes = pha::convert::WriteSpectrum(measured, settings.format);
 
   const std::string folder = settings.output_dir.empty() ? FolderOf(path) : settings.output_dir;
-  for (int number = 1; number <= kMostOutputNames; ++number) {
-    const std::string out =
-        folder + "/" +
-        pha::convert::OutputName(path, pha::convert::Extension(settings.format), number);
-    const pha::FileError error = files.WriteNewFile(out, bytes);
-    if (!error) return out;
-    if (error->problem != pha::FileProblem::kExists)
-      throw Refusal{"cannot write " + out + ": " + error->reason};
-  }
-  throw Refusal{"every name for the new file in " + folder + " is taken"};
+  std::string out;
+  const pha::FileError error = pha::WriteUnderFreeName(
+      files, folder, pha::convert::OutputName(path, pha::convert::Extension(settings.format)),
+      bytes, out);
+  if (!error) return out;
+  if (error->problem == pha::FileProblem::kExists)
+    throw Refusal{"every name for the new file in " + folder + " is taken"};
+  throw Refusal{"cannot write " + out + ": " + error->reason};
 }
 
 }  // namespace
