@@ -196,6 +196,10 @@ std::vector<float> AnalysedCounts(const FileCounts& saved, bool as_saved) {
   std::vector<float> counts(saved.size());
   for (std::size_t channel = 0; channel < saved.size(); ++channel) {
     const std::int64_t count = std::int64_t{saved[channel]} - (as_saved ? 0 : 1);
+    if (count >= 0 && count <= kMostExactCount) {
+      counts[channel] = static_cast<float>(count);
+      continue;
+    }
     const std::string where =
         "channel " + std::to_string(channel) + " holds " + std::to_string(saved[channel]);
     if (count < 0 && !as_saved)
@@ -204,10 +208,8 @@ std::vector<float> AnalysedCounts(const FileCounts& saved, bool as_saved) {
                     "channel (the pulses counted and one); convert it with --as-saved to keep "
                     "its values as they stand"};
     if (count < 0) throw Refusal{where + ", a count below zero, which no format holds"};
-    if (count > kMostExactCount)
-      throw Refusal{where + ", more than the " + std::to_string(kMostExactCount) +
-                    " counts a channel keeps exactly in the spectrum formats' library"};
-    counts[channel] = static_cast<float>(count);
+    throw Refusal{where + ", more than the " + std::to_string(kMostExactCount) +
+                  " counts a channel keeps exactly in the spectrum formats' library"};
   }
   return counts;
 }
