@@ -38,6 +38,11 @@ void AfterQtFill() {
 void AfterQtFill() {}
 #endif
 
+void Fill(QImage& image, const QColor& colour) {
+  image.fill(colour);
+  AfterQtFill();
+}
+
 QPen CosmeticPen(const QColor& colour) {
   // One device pixel wide at any ratio.
   QPen pen(colour);
@@ -91,7 +96,7 @@ void QtDrawingSurface::MakePens() {
 bool QtDrawingSurface::RedrawShown() {
   if (!shown_known_) return false;
   QImage front(size_ * ratio_, QImage::Format_RGB32);
-  front.fill(palette().color(QPalette::Button));
+  Fill(front, palette().color(QPalette::Button));
   Render(front, shown_);
   front_ = front;
   front_.setDevicePixelRatio(ratio_);
@@ -160,7 +165,6 @@ std::uint32_t QtDrawingSurface::SlotFor(std::optional<Colour> colour) {
 }
 
 void QtDrawingSurface::Render(QImage& image, const std::vector<Stroke>& strokes) {
-  AfterQtFill();  // of `image`, by the caller
   if (strokes.empty()) return;
   batches_->Sort(strokes, ratio_, pens_.size() + 1);
   QPainter painter(&image);
@@ -208,7 +212,7 @@ void QtDrawingSurface::ShowFinishedPicture() {
   // The new picture goes into the back image, which holds the picture before
   // last.
   if (clears_) {
-    back_.fill(palette().color(QPalette::Button));
+    Fill(back_, palette().color(QPalette::Button));
   } else {
     back_ = front_.copy();
     back_.setDevicePixelRatio(1.0);
